@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+struct sqlite3;
+
+namespace corvanta {
+
+// The name of a stretch of bytes that belongs to no recognisable structure.
+inline constexpr std::string_view kGarbageName = "d771bd4e-a2e6-46e3-ad1c-1aafa1b60c87";
+
+// Writes the element tree of one file into the element database, in pre-order.
+//
+// Every format module writes through this class only. Ids are handed out in
+// call order (pre-order), so a unit's children must be added between its
+// openUnit and closeUnit. All offsets and sizes are in bits from the start of
+// the file. A sequence number of -1 means "none".
+//
+// The writer keeps the tree consistent whatever a module does: closeUnit on an
+// empty stack is ignored, finish() closes units left open, and a child that runs
+// past its open parent is clamped to the parent's declared end.
+class ElementWriter {
+ public:
+  // `db` must be open with the element schema created (see ElementDatabase).
+  explicit ElementWriter(sqlite3* db);
+  ~ElementWriter();
+  ElementWriter(const ElementWriter&) = delete;
+  ElementWriter& operator=(const ElementWriter&) = delete;
+
+  // Opens a unit that will hold children; returns its id. `bit_size` is its declared
+  // extent (may be changed by closeUnit); the summary may be set later by setUnitValue.
+  int64_t openUnit(std::string_view name, int64_t bit_offset, int64_t bit_size,
+                   std::string_view raw_value = {}, std::string_view hrf_value = {},
+                   int64_t seq_num = -1);
+  // Replaces the summary values of the innermost open unit.
+  void setUnitValue(std::string_view raw_value, std::string_view hrf_value = {});
+  // Closes the innermost open unit, keeping its declared size.
+  void closeUnit();
+  // Closes the innermost open unit with a final size in bits.
+  void closeUnit(int64_t bit_size);
+
+  // Adds a leaf element under the innermost open unit (or at top level); returns its id.
+  int64_t addField(std::string_view name, int64_t bit_offset, int64_t bit_size,
+                   std::string_view raw_value, std::string_view hrf_value = {},
+                   int64_t seq_num = -1);
+  // Adds a GARBAGE leaf for bytes that belong to no structure.
+  int64_t addGarbage(int64_t bit_offset, int64_t bit_size);
+
+  int depth() const;                 // number of open units
+  int64_t elementCount() const;      // ids handed out so far
+  int64_t innermostEnd() const;      // declared end bit of the innermost open unit, or INT64_MAX
+
+  // Closes any open units, writes the remaining rows, builds the indexes and the
+  // sqlite_sequence row, and commits. Returns false with errorString() on an SQLite error.
+  bool finish();
+  QString errorString() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl;
+};
+
+}  // namespace corvanta

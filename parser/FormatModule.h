@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace corvanta {
+
+class ElementWriter;
+class MappedFile;
+
+// What a format module is given to analyse one file.
+struct ParseContext {
+  const MappedFile& file;
+  ElementWriter& writer;
+  // Call with the number of bytes analysed so far; cheap, call as often as you like.
+  std::function<void(int64_t bytes_done)> progress;
+  // Set by a module that gives up, for the command-line tool to print.
+  QString error;
+};
+
+// One container family: listed once in the registry (FormatRegistry.cpp).
+struct FormatModule {
+  QString id;                  // stable identifier, e.g. "isobmff"
+  QString display_name;        // short, e.g. "MP4"
+  QStringList extensions;      // without dot
+  // Confidence 0..100 that the file is of this format, from its first bytes
+  // (`head`, up to 4096 bytes) and its size. 0 = not this format.
+  int (*probe)(const uint8_t* head, int64_t head_size, int64_t file_size);
+  // Writes the elements of the whole file; false (with ctx.error) when the file
+  // turned out not to be of this format at all. A broken file of this format still
+  // returns true, its bad stretches written as GARBAGE.
+  bool (*parse)(ParseContext& ctx);
+};
+
+// Every module, in a stable order.
+const std::vector<FormatModule>& formatModules();
+
+// The module that best accepts the file, or null. Ties go to the module that lists
+// the file's extension.
+const FormatModule* chooseModule(const uint8_t* head, int64_t head_size, int64_t file_size,
+                                 const QString& file_name);
+
+}  // namespace corvanta

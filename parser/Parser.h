@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class QSqlDatabase;
+
+// Analyses one container file into an element database.
+//
+// parseFile runs on a worker thread, once per object. On success the database is
+// open as the connection "corvanta-container-viewer-connection" and getConnection()
+// hands it over: the caller then owns the QSqlDatabase object and removes the
+// connection when done with it.
+class Parser : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit Parser(QObject* parent = nullptr);
+  ~Parser() override;
+
+  // file_name: the container; database_name: ":memory:" or a database file path to
+  // write; extra: options, currently unused. Returns 0 on success.
+  int parseFile(const QString& file_name, const QString& database_name, const QString& extra);
+
+  // The open connection after a successful parse, or null. Ownership passes to the caller.
+  QSqlDatabase* getConnection();
+
+  // Why the last parse failed, for the command-line tool; empty after success.
+  QString errorString() const;
+
+  // The id of the format module that analysed the file, empty when none did.
+  QString formatId() const;
+
+ Q_SIGNALS:
+  // 0 to 100 by bytes consumed, emitted only when the value changes.
+  void progress(int percent);
+
+ private:
+  QSqlDatabase* connection = nullptr;
+  QString error_string;
+  QString format_id;
+};

@@ -1,0 +1,27 @@
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace corvanta::test {
+
+void isolateSettings() {
+  // Lives until the process ends, like the settings object that uses it.
+  static QTemporaryDir* settings_dir = new QTemporaryDir();
+  qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings_dir->path()));
+  QStandardPaths::setTestModeEnabled(true);
+}
+
+QString dataDir() {
+  return qEnvironmentVariable("CORVANTA_TEST_DATA");
+}
+
+QString dataFile(const QString& relative_path) {
+  const QString path = QDir(dataDir()).filePath(relative_path);
+  if (!QFileInfo::exists(path))
+    qFatal("missing test file %s (CORVANTA_TEST_DATA=%s)", qPrintable(path), qPrintable(dataDir()));
+  return path;
+}
+
+}  // namespace corvanta::test
