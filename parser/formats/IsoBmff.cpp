@@ -1,13 +1,319 @@
 #include "formats/IsoBmff.h"
 
+#include "ElementWriter.h"
+#include "MappedFile.h"
+#include "formats/IsoBmffBox.h"
+#include "formats/IsoBmffBoxTable.h"
+#include "formats/IsoBmffFields.h"
+#include "formats/IsoBmffSamples.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
 namespace corvanta {
 
 namespace {
-int probe(const uint8_t*, int64_t, int64_t) { return 0; }
-bool parse(ParseContext& ctx) {
-  ctx.error = QStringLiteral("not implemented yet");
-  return false;
+
+using namespace isobmff;
+
+constexpr int kMaxDepth = 32;
+
+// Names of the flag bits of the full boxes whose flags mean something.
+struct FlagName {
+  uint32_t type;
+  uint32_t bit;
+  const char* name;
+};
+const FlagName kFlagNames[] = {
+    {code("tkhd"), 0x1, "track_enabled"},
+    {code("tkhd"), 0x2, "track_in_movie"},
+    {code("tkhd"), 0x4, "track_in_preview"},
+    {code("tkhd"), 0x8, "track_size_is_aspect_ratio"},
+    {code("url "), 0x1, "media in this file"},
+    {code("urn "), 0x1, "media in this file"},
+    {code("tfhd"), 0x1, "base-data-offset-present"},
+    {code("tfhd"), 0x2, "sample-description-index-present"},
+    {code("tfhd"), 0x8, "default-sample-duration-present"},
+    {code("tfhd"), 0x10, "default-sample-size-present"},
+    {code("tfhd"), 0x20, "default-sample-flags-present"},
+    {code("tfhd"), 0x10000, "duration-is-empty"},
+    {code("tfhd"), 0x20000, "default-base-is-moof"},
+    {code("trun"), 0x1, "data-offset-present"},
+    {code("trun"), 0x4, "first-sample-flags-present"},
+    {code("trun"), 0x100, "sample-duration-present"},
+    {code("trun"), 0x200, "sample-size-present"},
+    {code("trun"), 0x400, "sample-flags-present"},
+    {code("trun"), 0x800, "sample-composition-time-offsets-present"},
+    {code("ipma"), 0x1, "15-bit property indices"},
+    {code("infe"), 0x1, "hidden item"},
+    {code("sgpd"), 0x1, "static group description"},
+};
+
+std::string flagsHrf(uint32_t type, uint64_t flags) {
+  std::string out;
+  for (const FlagName& f : kFlagNames)
+    if (f.type == type && (flags & f.bit)) out += (out.empty() ? "" : ", ") + std::string(f.name);
+  return out;
 }
+
+std::string flagsRaw(uint64_t flags) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%06X", unsigned(flags));
+  return buffer;
+}
+
+std::string uuidText(const uint8_t* p) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
+    out += kDigits[p[i] >> 4];
+    out += kDigits[p[i] & 15];
+  }
+  return out;
+}
+
+void appendNumber(std::string& out, int64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, size_t(result.ptr - buffer));
+}
+
+struct Parent {
+  uint32_t type = 0;
+  uint8_t version = 0;
+  const TrackInfo* track = nullptr;
+  bool any_child_type = false;
+};
+
+// Second pass: writes every box in file order, with mdat divided by the sample map.
+class BoxWriter {
+ public:
+  BoxWriter(ParseContext& context, const SampleMap& sample_map)
+      : ctx(context), w(context.writer), data(context.file.data()), map(sample_map) {}
+
+  void walk(int64_t begin, int64_t end, const Parent& parent, int depth) {
+    int64_t pos = begin;
+    while (pos < end) {
+      const BoxItem item = nextBoxItem(data, pos, end, parent.any_child_type);
+      if (item.terminator) {
+        w.addField("terminator", pos * 8, 32, "0", "end of the atom list");
+        pos = end;
+      } else if (!item.is_box) {
+        w.addGarbage(pos * 8, (item.garbage_end - pos) * 8);
+        pos = item.garbage_end;
+      } else {
+        writeBox(item.header, parent, depth);
+        pos = item.header.end;
+      }
+      if (depth == 0) ctx.progress(pos);
+    }
+  }
+
+  int64_t boxesWritten() const { return boxes; }
+
+ private:
+  void writeBox(const BoxHeader& h, const Parent& parent, int depth) {
+    ++boxes;
+    const BoxType& line = lookupBox(h.type, parent.type);
+    w.openUnit(codeText(h.type), h.offset * 8, h.size() * 8, line.name, h.truncated ? "truncated" : "");
+    Fields f(w, data, h.offset, h.end);
+    writeHeader(f, h, parent);
+
+    BoxScope scope{f, h, map, parent.type, parent.version, 0, 0, parent.track, {}};
+    scope.track = parent.track;
+    if (h.type == code("trak") && parent.type == code("moov")) scope.track = map.trackAt(h.offset);
+    const bool full = (line.kind & kFullBox) ||
+                      ((line.kind & kMaybeFull) && metaIsFullBox(data, h.payload, h.end));
+    if (full) {
+      scope.version = uint8_t(f.u("version", 8));
+      if (f.need(24)) {
+        scope.flags = uint32_t(f.peek(24));
+        f.text("flags", 24, flagsRaw(scope.flags), flagsHrf(h.type, scope.flags));
+      }
+    }
+
+    if (h.type == code("mdat") && f.ok()) {
+      writeMdat(f, h);
+    } else if (depth >= kMaxDepth) {
+      f.rest("data", "nested too deeply to show");
+    } else {
+      if (line.decode && f.ok()) line.decode(scope);
+      if (!f.ok()) {
+        f.recover();
+        f.rest("data", "a field runs past the end of the box");
+      } else if (line.kind & kContainer) {
+        Parent inner{h.type, scope.version, scope.track, (line.kind & kAnyChildType) != 0};
+        walk(f.bytePos(), h.end, inner, depth + 1);
+      } else {
+        f.rest(line.decode ? "extra_data" : "data", line.decode ? "bytes after the last field" : "");
+      }
+    }
+    const std::string summary = boxSummary(h, scope);
+    if (!summary.empty()) w.setUnitValue(summary, h.truncated ? "truncated" : "");
+    w.closeUnit();
+  }
+
+  std::string boxSummary(const BoxHeader& h, const BoxScope& scope) const {
+    if (!scope.summary.empty()) return scope.summary;
+    if (h.type == code("trak") && scope.track) return scope.track->summary();
+    if (h.type == code("traf")) {
+      if (const FragmentInfo* fragment = map.fragmentAt(h.offset)) {
+        std::string out = "Track fragment, track " + numberText(fragment->track_id) + ", " +
+                          numberText(fragment->samples) + " samples";
+        if (fragment->outside) out += " (" + numberText(fragment->outside) + " outside mdat)";
+        return out;
+      }
+    }
+    return {};
+  }
+
+  void writeHeader(Fields& f, const BoxHeader& h, const Parent& parent) {
+    std::string size_hrf;
+    if (h.size32 == 0) size_hrf = parent.type ? "to the end of the enclosing box" : "to the end of the file";
+    else if (h.size32 == 1) size_hrf = "64-bit size in largesize";
+    if (h.truncated)
+      size_hrf += (size_hrf.empty() ? "" : "; ") + std::string("declared ") + numberText(h.declared_size) +
+                  " bytes, " + numberText(uint64_t(h.size())) + " present";
+    f.u("size", 32, size_hrf);
+    f.fourcc("type");
+    if (h.has_largesize) f.u("largesize", 64);
+    if (h.has_usertype && f.has(128)) f.text("usertype", 128, uuidText(data + f.bytePos()));
+  }
+
+  void writeMdat(Fields& f, const BoxHeader& h) {
+    const int64_t begin = f.bytePos();
+    const int64_t end = h.end;
+    const std::vector<Claim>& claims = map.claims();
+    int64_t covered = begin;  // end of the furthest claim so far
+    uint64_t samples = 0, items = 0, unclaimed = 0, overlaps = 0;
+    for (size_t i = map.firstClaimFrom(begin); i < claims.size() && claims[i].offset < end; ++i) {
+      const Claim& c = claims[i];
+      if (c.offset > covered) {
+        writeUnclaimed(covered, c.offset);
+        unclaimed += uint64_t(c.offset - covered);
+      }
+      const bool overlap = c.offset < covered;
+      overlaps += overlap;
+      writeClaim(c, end, overlap);
+      ((c.flags & Claim::kItem) ? items : samples) += c.count;
+      covered = std::max(covered, std::min(end, c.offset + int64_t(c.size)));
+      if ((i & 4095) == 0) ctx.progress(c.offset);
+    }
+    if (covered < end) {
+      writeUnclaimed(covered, end);
+      unclaimed += uint64_t(end - covered);
+    }
+    std::string summary = "Media data, ";
+    if (items) summary += numberText(items) + (items == 1 ? " item extent" : " item extents");
+    if (items && samples) summary += ", ";
+    if (samples || !items) summary += numberText(samples) + (samples == 1 ? " sample" : " samples");
+    if (unclaimed) summary += ", " + numberText(unclaimed) + " bytes unclaimed";
+    if (overlaps) summary += ", " + numberText(overlaps) + " overlapping claims";
+    if (map.capped()) summary += ", sample map incomplete (too many samples)";
+    w.setUnitValue(summary, h.truncated ? "truncated" : "");
+  }
+
+  void writeUnclaimed(int64_t from, int64_t to) {
+    line.clear();
+    appendNumber(line, to - from);
+    line += " bytes";
+    w.addField("unclaimed", from * 8, (to - from) * 8, line, "not claimed by any sample or item");
+  }
+
+  void writeClaim(const Claim& c, int64_t mdat_end, bool overlap) {
+    const int64_t size = std::min<int64_t>(c.size, mdat_end - c.offset);
+    const bool cut = size < int64_t(c.size);
+    line.clear();
+    readable.clear();
+    if (c.flags & Claim::kItem) {
+      line += "item ";
+      appendNumber(line, c.number);
+      if (const uint32_t type = map.itemType(c.number)) line += " " + codeText(type);
+      line += ", extent ";
+      appendNumber(line, c.track);
+    } else {
+      const TrackInfo& t = map.tracks()[c.track];
+      line += "track ";
+      appendNumber(line, t.track_id);
+      line += c.count > 1 ? ", samples " : ", sample ";
+      appendNumber(line, c.number);
+      if (c.count > 1) {
+        line += '-';
+        appendNumber(line, int64_t(c.number) + c.count - 1);
+      }
+      line += ", dts ";
+      appendNumber(line, c.dts);
+      readable = t.kindText() + ", " + secondsText(c.dts, t.timescale);
+      if (c.flags & Claim::kSync) readable += ", sync";
+    }
+    line += ", ";
+    appendNumber(line, c.size);
+    line += " bytes";
+    if (overlap) readable += readable.empty() ? "overlaps the previous claim" : ", overlaps the previous claim";
+    if (cut) readable += readable.empty() ? "truncated" : ", truncated";
+    const char* name = (c.flags & Claim::kItem) ? "item" : (c.count > 1 ? "samples" : "sample");
+    w.addField(name, c.offset * 8, size * 8, line, readable, c.number);
+  }
+
+  ParseContext& ctx;
+  ElementWriter& w;
+  const uint8_t* data;
+  const SampleMap& map;
+  int64_t boxes = 0;
+  std::string line, readable;  // reused for every sample: no allocation per sample
+};
+
+// Confidence from the first box: its type and whether its size is sane.
+int probe(const uint8_t* head, int64_t head_size, int64_t file_size) {
+  if (head_size < 8) return 0;
+  const uint32_t size32 = loadBe32(head);
+  const uint32_t type = loadBe32(head + 4);
+  uint64_t size = size32;
+  if (size32 == 1) {
+    if (head_size < 16) return 0;
+    size = loadBe64(head + 8);
+    if (size < 16) return 0;
+  } else if (size32 == 0) {
+    size = uint64_t(file_size);
+  } else if (size32 < 8) {
+    return 0;
+  }
+  const bool fits = size <= uint64_t(file_size);
+  switch (type) {
+    case code("ftyp"):
+      return size >= 16 && size <= 4096 ? 100 : 60;
+    case code("styp"):
+      return fits ? 95 : 50;
+    case code("moov"): case code("moof"): case code("sidx"):
+      return fits ? 80 : 40;
+    case code("mdat"): case code("free"): case code("skip"): case code("wide"): case code("pnot"):
+      return fits ? 60 : 25;
+    default:
+      return 0;
+  }
+}
+
+bool parse(ParseContext& ctx) {
+  const uint8_t* data = ctx.file.data();
+  const int64_t size = ctx.file.size();
+  if (!data || size < 8) {
+    ctx.error = QStringLiteral("the file is too small to hold a box");
+    return false;
+  }
+  SampleMap map;
+  map.build(data, size);
+  BoxWriter writer(ctx, map);
+  writer.walk(0, size, Parent{}, 0);
+  if (writer.boxesWritten() == 0) {
+    ctx.error = QStringLiteral("no ISO base media box found");
+    return false;
+  }
+  ctx.progress(size);
+  return true;
+}
+
 }  // namespace
 
 FormatModule isoBmffModule() {

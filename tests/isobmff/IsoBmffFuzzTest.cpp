@@ -1,0 +1,96 @@
+// Random damage to small real files: byte flips, broken box sizes and counts, cuts. Every
+// parse must end with a database that passes the check; a fixed seed keeps failures repeatable.
+#include "IsoBmffTestSupport.h"
+#include "TestSupport.h"
+
+#include <QRandomGenerator>
+
+using namespace isotest;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Offsets of every box header, found by walking containers the way a muxer lays them out.
+QList<int> boxOffsets(const QByteArray& data, int begin, int end, int depth = 0) {
+  static const QByteArrayList kContainers = {"moov", "trak", "mdia", "minf", "stbl", "moof", "traf", "mvex",
+                                             "udta", "edts", "dinf", "iprp", "ipco"};
+  QList<int> out;
+  int pos = begin;
+  while (pos + 8 <= end && depth < 8) {
+    const quint32 size = qFromBigEndian<quint32>(data.constData() + pos);
+    if (size < 8 || qint64(pos) + size > end) break;
+    out << pos;
+    if (kContainers.contains(data.mid(pos + 4, 4))) out += boxOffsets(data, pos + 8, pos + int(size), depth + 1);
+    pos += int(size);
+  }
+  return out;
+}
+
+QByteArray mutate(QByteArray data, const QList<int>& boxes, QRandomGenerator& random) {
+  const int kind = random.bounded(4);
+  const int edits = 1 + random.bounded(4);
+  for (int i = 0; i < edits && !data.isEmpty(); ++i) {
+    switch (kind) {
+      case 0:  // flip bytes anywhere
+        data[random.bounded(data.size())] = char(random.bounded(256));
+        break;
+      case 1: {  // a box size becomes something else: tiny, huge, 0, 1, off by a little
+        const int at = boxes[random.bounded(boxes.size())];
+        static const quint32 kSizes[] = {0, 1, 7, 8, 0x7fffffff, 0xffffffff};
+        const quint32 old = qFromBigEndian<quint32>(data.constData() + at);
+        const quint32 size = random.bounded(2) ? kSizes[random.bounded(6)] : old + quint32(random.bounded(-16, 16));
+        qToBigEndian(size, data.data() + at);
+        break;
+      }
+      case 2: {  // a count or field right after a header becomes huge
+        const int at = boxes[random.bounded(boxes.size())] + 8 + 4 * random.bounded(4);
+        if (at + 4 <= data.size()) qToBigEndian(quint32(random.generate() | 0x80000000u), data.data() + at);
+        break;
+      }
+      default:  // cut the file
+        data.truncate(random.bounded(data.size()) + 1);
+        break;
+    }
+  }
+  return data;
+}
+
+}  // namespace
+
+class IsoBmffFuzzTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void randomDamage_data() {
+    QTest::addColumn<QString>("file");
+    for (const char* file : {"faststart.mp4", "fragmented.mp4", "movie.mov", "image.heic", "audio.m4a"})
+      QTest::newRow(file) << QString::fromLatin1(file);
+  }
+
+  void randomDamage() {
+    QFETCH(QString, file);
+    const QByteArray original = readAll(corvanta::test::dataFile(QStringLiteral("isobmff/") + file));
+    const QList<int> boxes = boxOffsets(original, 0, original.size());
+    QVERIFY(boxes.size() >= 3);
+    QRandomGenerator random(0xC0FFEE ^ quint32(qHash(file)));
+    // CORVANTA_FUZZ_ROUNDS runs a longer session by hand; the default keeps the suite quick.
+    const int rounds = qEnvironmentVariableIsSet("CORVANTA_FUZZ_ROUNDS") ? qEnvironmentVariableIntValue("CORVANTA_FUZZ_ROUNDS") : 60;
+    for (int round = 0; round < rounds; ++round) {
+      const QByteArray damaged = mutate(original, boxes, random);
+      const Parsed parsed = parseBytes(damaged);
+      if (parsed.result != 0) {  // only a file whose start no longer looks like a box may be refused
+        QVERIFY2(!parsed.error.isEmpty(), qPrintable(QStringLiteral("round %1").arg(round)));
+        continue;
+      }
+      QVERIFY2(parsed.report.ok(), qPrintable(QStringLiteral("round %1: %2").arg(round).arg(parsed.report.summary())));
+      QCOMPARE(parsed.report.covered_bits, qint64(damaged.size()) * 8);
+    }
+  }
+};
+
+CORVANTA_TEST_CORE_MAIN(IsoBmffFuzzTest)
+#include "IsoBmffFuzzTest.moc"
