@@ -23,16 +23,27 @@ inline constexpr std::string_view kGarbageName = "d771bd4e-a2e6-46e3-ad1c-1aafa1
 // The writer keeps the tree consistent whatever a module does: closeUnit on an
 // empty stack is ignored, finish() closes units left open, and a child that runs
 // past its open parent is clamped to the parent's declared end.
+//
+// Clamping: an element is kept inside the bit range of its innermost open unit
+// (or of the file, see setFileSize). A part that lies outside is cut off and the
+// element's readable value says "truncated"; an element that starts past the end
+// becomes an empty (size 0) element at the end, also marked "truncated". Units
+// nest at most kMaxDepth deep; an openUnit beyond that adds a leaf and its
+// children become its siblings, so a hostile file cannot exhaust the stack.
 class ElementWriter {
  public:
   // `db` must be open with the element schema created (see ElementDatabase).
   explicit ElementWriter(sqlite3* db);
+  static constexpr int kMaxDepth = 64;
   ~ElementWriter();
   ElementWriter(const ElementWriter&) = delete;
   ElementWriter& operator=(const ElementWriter&) = delete;
 
   // Opens a unit that will hold children; returns its id. `bit_size` is its declared
   // extent (may be changed by closeUnit); the summary may be set later by setUnitValue.
+  // Children are kept inside the declared extent, so a unit whose size is known only
+  // at the end declares the most it may take (innermostEnd() - bit_offset) and passes
+  // the real size to closeUnit.
   int64_t openUnit(std::string_view name, int64_t bit_offset, int64_t bit_size,
                    std::string_view raw_value = {}, std::string_view hrf_value = {},
                    int64_t seq_num = -1);
@@ -49,6 +60,9 @@ class ElementWriter {
                    int64_t seq_num = -1);
   // Adds a GARBAGE leaf for bytes that belong to no structure.
   int64_t addGarbage(int64_t bit_offset, int64_t bit_size);
+
+  // Bounds top-level elements to [0, bit_size) of the file (default: unbounded).
+  void setFileSize(int64_t bit_size);
 
   int depth() const;                 // number of open units
   int64_t elementCount() const;      // ids handed out so far

@@ -39,9 +39,27 @@ struct FormatModule {
 // Every module, in a stable order.
 const std::vector<FormatModule>& formatModules();
 
+// Replaces the registered modules while it lives, so that tests of the library can
+// run it on formats of their own making.
+class ScopedFormatModules {
+ public:
+  explicit ScopedFormatModules(std::vector<FormatModule> modules);
+  ~ScopedFormatModules();
+  ScopedFormatModules(const ScopedFormatModules&) = delete;
+  ScopedFormatModules& operator=(const ScopedFormatModules&) = delete;
+
+ private:
+  std::vector<FormatModule> replacement;
+  const std::vector<FormatModule>* previous;
+};
+
 // The module that best accepts the file, or null. Ties go to the module that lists
 // the file's extension.
 const FormatModule* chooseModule(const uint8_t* head, int64_t head_size, int64_t file_size,
                                  const QString& file_name);
+
+// The same choice among the given modules (the registry's rule, testable on its own).
+const FormatModule* chooseModuleFrom(const std::vector<FormatModule>& modules, const uint8_t* head,
+                                     int64_t head_size, int64_t file_size, const QString& file_name);
 
 }  // namespace corvanta

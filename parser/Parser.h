@@ -15,6 +15,16 @@ class Parser : public QObject {
   Q_OBJECT
 
  public:
+  // What parseFile returns; the viewer only tells 0 from the rest.
+  enum Result {
+    Success = 0,
+    CannotReadFile = 1,     // missing, unreadable, not a regular file
+    EmptyFile = 2,
+    UnknownFormat = 3,      // no module accepts the file
+    DatabaseFailed = 4,     // the element database could not be created or written
+    InvalidRequest = 5,     // called twice, connection name busy, output path is the input
+  };
+
   explicit Parser(QObject* parent = nullptr);
   ~Parser() override;
 
@@ -36,7 +46,11 @@ class Parser : public QObject {
   void progress(int percent);
 
  private:
+  int fail(int result, const QString& reason);
+  int writeDatabase(const QString& file_name, const QString& database_name);
+
   QSqlDatabase* connection = nullptr;
+  bool used = false;
   QString error_string;
   QString format_id;
 };

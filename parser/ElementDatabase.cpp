@@ -1,0 +1,55 @@
+#include "ElementDatabase.h"
+
+#include <QSqlDriver>
+#include <QVariant>
+
+#include <sqlite3.h>
+
+namespace corvanta::ElementDatabase {
+
+sqlite3* handle(const QSqlDatabase& database) {
+  if (!database.isValid() || !database.driver())
+    return nullptr;
+  const QVariant value = database.driver()->handle();
+  if (!value.isValid() || qstrcmp(value.typeName(), "sqlite3*") != 0)
+    return nullptr;
+  return *static_cast<sqlite3* const*>(value.constData());
+}
+
+bool exec(sqlite3* db, const char* sql, QString* error) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+    return true;
+  if (error)
+    *error = QStringLiteral("database error: %1").arg(QString::fromUtf8(message ? message : sqlite3_errmsg(db)));
+  sqlite3_free(message);
+  return false;
+}
+
+bool createSchema(sqlite3* db, bool in_memory, QString* error) {
+  // Nothing is gained from a journal or syncing while one transaction fills the
+  // database: an in-memory database dies with the process anyway, and a file
+  // database is written under a temporary name and renamed only when complete.
+  (void)in_memory;
+  static const char* const statements[] = {
+      "PRAGMA journal_mode = OFF",
+      "PRAGMA synchronous = OFF",
+      "CREATE TABLE dictionary (id INTEGER PRIMARY KEY, name TEXT)",
+      "CREATE TABLE elements (id INTEGER PRIMARY KEY AUTOINCREMENT, level INTEGER, parent_id INTEGER,"
+      " last_child_id INTEGER, name_id INTEGER, \"offset\" INTEGER, size INTEGER, raw_value TEXT,"
+      " hrf_value TEXT)",
+      "CREATE TABLE elements_seq_num (id INTEGER PRIMARY KEY, seq_num INTEGER)",
+      "CREATE TABLE open_elements (id INTEGER PRIMARY KEY)",
+  };
+  for (const char* sql : statements) {
+    if (!exec(db, sql, error))
+      return false;
+  }
+  return true;
+}
+
+bool createIndexes(sqlite3* db, QString* error) {
+  return exec(db, "CREATE INDEX elements_parent_id ON elements (parent_id)", error);
+}
+
+}  // namespace corvanta::ElementDatabase

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+
+struct sqlite3;
+
+namespace corvanta {
+
+// The element database: its schema, and the Qt connection that carries it.
+namespace ElementDatabase {
+
+// The name of the connection the parser hands over to the viewer.
+inline constexpr const char* kConnectionName = "corvanta-container-viewer-connection";
+
+// The SQLite handle behind an open QSQLITE connection, or null.
+sqlite3* handle(const QSqlDatabase& database);
+
+// Creates the tables (without the parent index, which is built after the bulk load)
+// and sets the pragmas for a fast bulk load. `in_memory` selects the settings for
+// ":memory:"; a file database is expected to be a fresh temporary file.
+bool createSchema(sqlite3* db, bool in_memory, QString* error);
+
+// Builds the indexes that the viewer's lookups need. Called once the rows are in.
+bool createIndexes(sqlite3* db, QString* error);
+
+// Runs one statement without results; false with the SQLite message in `error`.
+bool exec(sqlite3* db, const char* sql, QString* error);
+
+}  // namespace ElementDatabase
+
+}  // namespace corvanta

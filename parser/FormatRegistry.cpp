@@ -1,0 +1,59 @@
+#include "FormatModule.h"
+
+#include "formats/IsoBmff.h"
+
+#include <QFileInfo>
+
+namespace corvanta {
+
+namespace {
+const std::vector<FormatModule>* replaced_modules = nullptr;
+}  // namespace
+
+const std::vector<FormatModule>& formatModules() {
+  // Adding a format means adding its module here, nothing else.
+  static const std::vector<FormatModule> modules = {
+      isoBmffModule(),
+  };
+  return replaced_modules ? *replaced_modules : modules;
+}
+
+ScopedFormatModules::ScopedFormatModules(std::vector<FormatModule> modules)
+    : replacement(std::move(modules)), previous(replaced_modules) {
+  replaced_modules = &replacement;
+}
+
+ScopedFormatModules::~ScopedFormatModules() {
+  replaced_modules = previous;
+}
+
+const FormatModule* chooseModuleFrom(const std::vector<FormatModule>& modules, const uint8_t* head,
+                                     int64_t head_size, int64_t file_size, const QString& file_name) {
+  const QString extension = QFileInfo(file_name).suffix().toLower();
+  const FormatModule* best = nullptr;
+  int best_confidence = 0;
+  bool best_has_extension = false;
+  for (const FormatModule& module : modules) {
+    if (!module.probe || !module.parse)
+      continue;
+    const int confidence = module.probe(head, head_size, file_size);
+    if (confidence <= 0)
+      continue;
+    const bool has_extension = !extension.isEmpty() && module.extensions.contains(extension, Qt::CaseInsensitive);
+    const bool better = confidence > best_confidence ||
+                        (confidence == best_confidence && has_extension && !best_has_extension);
+    if (better) {
+      best = &module;
+      best_confidence = confidence;
+      best_has_extension = has_extension;
+    }
+  }
+  return best;
+}
+
+const FormatModule* chooseModule(const uint8_t* head, int64_t head_size, int64_t file_size,
+                                 const QString& file_name) {
+  return chooseModuleFrom(formatModules(), head, head_size, file_size, file_name);
+}
+
+}  // namespace corvanta

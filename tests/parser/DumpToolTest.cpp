@@ -1,0 +1,113 @@
+#include "TestSupport.h"
+
+#include <QProcess>
+
+namespace {
+
+// ftyp (isom, minor 512, compatible isom), free, and an mdat of four bytes.
+const QByteArray kMinimalMp4 = QByteArray::fromHex(
+    "00000014" "66747970" "69736f6d" "00000200" "69736f6d"
+    "00000008" "66726565"
+    "0000000c" "6d646174" "01020304");
+
+struct Run {
+  int exit_code = -1;
+  QString out;
+  QString err;
+};
+
+Run runTool(const QStringList& arguments) {
+  QProcess process;
+  process.start(QStringLiteral(CORVANTA_DUMP_TOOL), arguments);
+  Run run;
+  if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+    return run;
+  run.exit_code = process.exitCode();
+  run.out = QString::fromUtf8(process.readAllStandardOutput());
+  run.err = QString::fromUtf8(process.readAllStandardError());
+  return run;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  QCOMPARE(file.write(bytes), bytes.size());
+}
+
+}  // namespace
+
+class DumpToolTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dir;
+  QString path(const QString& name) const { return dir.filePath(name); }
+
+ private Q_SLOTS:
+  void initTestCase() {
+    QVERIFY(dir.isValid());
+    writeFile(path("empty.mp4"), QByteArray(""));
+    writeFile(path("text.mp4"), QByteArray("just some text, no container\n"));
+    writeFile(path("minimal.mp4"), kMinimalMp4);
+  }
+
+  void exitsWithAClearStatus_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exit_code");
+    QTest::addColumn<QString>("message");   // expected in standard error
+    QTest::newRow("no file") << QStringList() << 2 << "no container file given";
+    QTest::newRow("two files") << QStringList{path("text.mp4"), path("text.mp4")} << 2 << "exactly one";
+    QTest::newRow("unknown option") << QStringList{"--verbose", path("text.mp4")} << 2 << "unknown option '--verbose'";
+    QTest::newRow("--db without a path") << QStringList{"--db"} << 2 << "--db needs";
+    QTest::newRow("--formats with a file") << QStringList{"--formats", path("text.mp4")} << 2 << "--formats";
+    QTest::newRow("missing file") << QStringList{path("missing.mp4")} << 3 << "cannot open file";
+    QTest::newRow("folder") << QStringList{dir.path()} << 3 << "folder";
+    QTest::newRow("empty file") << QStringList{path("empty.mp4")} << 3 << "empty file";
+    QTest::newRow("unknown format") << QStringList{path("text.mp4")} << 4 << "unknown format";
+    QTest::newRow("database over the input")
+        << QStringList{"--db", path("minimal.mp4"), path("minimal.mp4")} << 2 << "refusing";
+  }
+  void exitsWithAClearStatus() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exit_code);
+    QFETCH(QString, message);
+    const Run run = runTool(arguments);
+    QCOMPARE(run.exit_code, exit_code);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+    QFile input(path("minimal.mp4"));
+    QVERIFY(input.open(QIODevice::ReadOnly));
+    QCOMPARE(input.readAll(), kMinimalMp4);
+  }
+
+  void listsFormats() {
+    const Run run = runTool({"--formats"});
+    QCOMPARE(run.exit_code, 0);
+    QVERIFY2(run.out.contains(QRegularExpression("^isobmff\tMP4\t.*\\bmp4\\b", QRegularExpression::MultilineOption)),
+             qPrintable(run.out));
+  }
+
+  void printsTheTreeAndWritesTheDatabase() {
+    const Run run = runTool({"--check", path("minimal.mp4")});
+    if (run.exit_code == 4)
+      QSKIP("the MP4 module does not recognise files yet");
+    QCOMPARE(run.exit_code, 0);
+    // Standard error is no terminal here: no progress, only the check's summary.
+    QVERIFY2(!run.err.contains('%') && run.err.contains("0 problems"), qPrintable(run.err));
+    const QStringList lines = run.out.split('\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() >= 3, qPrintable(run.out));
+    QVERIFY2(lines.first().startsWith("ftyp 0 +20"), qPrintable(lines.first()));
+
+    const QString output = path("out.sqlite");
+    writeFile(output, "an older file");
+    const Run to_file = runTool({"--db", output, path("minimal.mp4")});
+    QCOMPARE(to_file.exit_code, 0);
+    QVERIFY(to_file.out.isEmpty());
+    QFile database(output);
+    QVERIFY(database.open(QIODevice::ReadOnly));
+    QVERIFY(database.read(16).startsWith("SQLite format 3"));
+  }
+};
+
+CORVANTA_TEST_CORE_MAIN(DumpToolTest)
+#include "DumpToolTest.moc"

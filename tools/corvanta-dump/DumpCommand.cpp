@@ -1,0 +1,171 @@
+#include "DumpCommand.h"
+
+#include "DatabaseCheck.h"
+#include "ElementDatabase.h"
+#include "MappedFile.h"
+#include "Parser.h"
+#include "Plugins.h"
+#include "TreePrinter.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+
+#include <cstdio>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+void printTo(std::FILE* stream, const QString& text) {
+  const QByteArray bytes = text.toLocal8Bit();
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+}
+
+// Releases the parser's connection the way the viewer does: object first, then the name.
+void releaseConnection(QSqlDatabase* connection) {
+  if (!connection)
+    return;
+  const QString name = connection->connectionName();
+  connection->close();
+  delete connection;
+  QSqlDatabase::removeDatabase(name);
+}
+
+}  // namespace
+
+QString DumpCommand::usage() {
+  return QStringLiteral(
+      "Usage: corvanta-dump [options] FILE\n"
+      "       corvanta-dump --db OUT.sqlite [options] FILE\n"
+      "       corvanta-dump --formats\n"
+      "\n"
+      "Analyses a media container and prints its element tree, one element per line:\n"
+      "name[-sequence number], offset and size in bytes (\":bits\" when not whole),\n"
+      "then \"= raw value\" and \"[readable value]\".\n"
+      "\n"
+      "Options:\n"
+      "  --db OUT.sqlite  write the element database to OUT.sqlite instead of printing\n"
+      "                   (an existing OUT.sqlite is replaced once the new one is complete)\n"
+      "  --formats        list the container formats with their file extensions\n"
+      "  --check          verify the element database and print a summary on standard error\n"
+      "  --no-progress    never show progress (it is shown only when standard error is a terminal)\n"
+      "  -h, --help       show this help\n"
+      "\n"
+      "Exit status: 0 success, 1 analysis failed, 2 bad arguments, 3 file cannot be read\n"
+      "or is empty, 4 unknown format, 5 --check found problems.\n");
+}
+
+int DumpCommand::badArguments(const QString& message) {
+  printTo(stderr, QStringLiteral("%1: %2\nTry '%1 --help'.\n").arg(program, message));
+  return BadArguments;
+}
+
+int DumpCommand::run(const QStringList& arguments) {
+  bool formats = false;
+  bool no_progress = false;
+  QStringList files;
+  for (int i = 1; i < arguments.size(); ++i) {
+    const QString& argument = arguments[i];
+    if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
+      printTo(stdout, usage());
+      return Ok;
+    } else if (argument == QLatin1String("--formats")) {
+      formats = true;
+    } else if (argument == QLatin1String("--check")) {
+      check = true;
+    } else if (argument == QLatin1String("--no-progress")) {
+      no_progress = true;
+    } else if (argument == QLatin1String("--db") || argument.startsWith(QLatin1String("--db="))) {
+      if (!database_file.isEmpty())
+        return badArguments(QStringLiteral("--db given twice"));
+      if (argument.startsWith(QLatin1String("--db=")))
+        database_file = argument.mid(5);
+      else if (i + 1 < arguments.size())
+        database_file = arguments[++i];
+      if (database_file.isEmpty())
+        return badArguments(QStringLiteral("--db needs the path of the database file to write"));
+    } else if (argument == QLatin1String("--")) {
+      files += arguments.mid(i + 1);
+      break;
+    } else if (argument.startsWith(QLatin1Char('-')) && argument != QLatin1String("-")) {
+      return badArguments(QStringLiteral("unknown option '%1'").arg(argument));
+    } else {
+      files.append(argument);
+    }
+  }
+  if (formats) {
+    if (!files.isEmpty() || !database_file.isEmpty() || check)
+      return badArguments(QStringLiteral("--formats takes no other arguments"));
+    return listFormats();
+  }
+  if (files.size() != 1)
+    return badArguments(files.isEmpty() ? QStringLiteral("no container file given")
+                                        : QStringLiteral("give exactly one container file"));
+  input_file = files.first();
+  progress_on_terminal = !no_progress && ::isatty(STDERR_FILENO);
+  return analyse();
+}
+
+int DumpCommand::listFormats() {
+  for (const Plugins::Plugin& plugin : Plugins::collectPlugins(false))
+    printTo(stdout, QStringLiteral("%1\t%2\t%3\n").arg(plugin.id, plugin.name, plugin.extensions.join(' ')));
+  return Ok;
+}
+
+void DumpCommand::showProgress(int percent) {
+  printTo(stderr, QStringLiteral("\r%1: analysing %2 ... %3%").arg(program, QFileInfo(input_file).fileName())
+                      .arg(percent));
+  std::fflush(stderr);
+}
+
+int DumpCommand::analyse() {
+  Parser parser;
+  if (progress_on_terminal)
+    QObject::connect(&parser, &Parser::progress, [this](int percent) { showProgress(percent); });
+  const int result = parser.parseFile(input_file, database_file.isEmpty() ? QStringLiteral(":memory:")
+                                                                          : database_file, QString());
+  if (progress_on_terminal)
+    printTo(stderr, QStringLiteral("\r\033[K"));
+  if (result != Parser::Success)
+    return reportFailure(parser, result);
+
+  std::unique_ptr<QSqlDatabase> connection(parser.getConnection());
+  const QString connection_name = connection->connectionName();
+  int status = Ok;
+  if (check)
+    status = checkConnection(connection_name);
+  if (database_file.isEmpty()) {
+    TreePrinter printer(stdout);
+    if (!printer.print(corvanta::ElementDatabase::handle(*connection))) {
+      printTo(stderr, QStringLiteral("%1: cannot print the element tree\n").arg(program));
+      status = Failed;
+    }
+  }
+  releaseConnection(connection.release());
+  return status;
+}
+
+int DumpCommand::checkConnection(const QString& connection_name) {
+  corvanta::MappedFile file;
+  const int64_t file_bits = file.open(input_file) ? file.size() * 8 : -1;
+  const corvanta::DatabaseReport report =
+      corvanta::checkDatabase(QSqlDatabase::database(connection_name, false), file_bits);
+  printTo(stderr, QStringLiteral("%1: %2 (%3 bits): %4\n")
+                      .arg(program, input_file).arg(file_bits).arg(report.summary()));
+  return report.ok() ? Ok : CheckFailed;
+}
+
+int DumpCommand::reportFailure(const Parser& parser, int result) {
+  printTo(stderr, QStringLiteral("%1: %2: %3\n").arg(program, input_file, parser.errorString()));
+  switch (result) {
+    case Parser::CannotReadFile:
+    case Parser::EmptyFile:
+      return UnreadableFile;
+    case Parser::UnknownFormat:
+      return UnknownFormat;
+    case Parser::InvalidRequest:
+      return BadArguments;
+    default:
+      return Failed;
+  }
+}
