@@ -233,24 +233,26 @@ class BoxWriter {
       if (const uint32_t type = map.itemType(c.number)) line += " " + codeText(type);
       line += ", extent ";
       appendNumber(line, c.track);
+      line += ", ";
+      appendNumber(line, c.size);
+      line += " bytes";
     } else {
+      // Samples are the bulk of a large file's elements: the number is already the
+      // element's sequence number and the size its size column, so neither is repeated.
       const TrackInfo& t = map.tracks()[c.track];
       line += "track ";
       appendNumber(line, t.track_id);
-      line += c.count > 1 ? ", samples " : ", sample ";
-      appendNumber(line, c.number);
       if (c.count > 1) {
+        line += ", samples ";
+        appendNumber(line, c.number);
         line += '-';
         appendNumber(line, int64_t(c.number) + c.count - 1);
       }
       line += ", dts ";
       appendNumber(line, c.dts);
+      if (c.flags & Claim::kSync) line += ", sync";
       readable = t.kindText() + ", " + secondsText(c.dts, t.timescale);
-      if (c.flags & Claim::kSync) readable += ", sync";
     }
-    line += ", ";
-    appendNumber(line, c.size);
-    line += " bytes";
     if (overlap) readable += readable.empty() ? "overlaps the previous claim" : ", overlaps the previous claim";
     if (cut) readable += readable.empty() ? "truncated" : ", truncated";
     const char* name = (c.flags & Claim::kItem) ? "item" : (c.count > 1 ? "samples" : "sample");

@@ -214,8 +214,8 @@ class IsoBmffFixturesTest : public QObject {
     QCOMPARE(samples(parsed), expected);
     const auto in_mdat = parsed.named(QStringLiteral("sample"));
     QVERIFY(in_mdat.front()->raw.contains(QLatin1String("dts 1000")));
-    QCOMPARE(in_mdat.front()->hrf.contains(QLatin1String("sync")), true);
-    QCOMPARE(in_mdat.back()->hrf.contains(QLatin1String("sync")), !first_sync_only);
+    QCOMPARE(in_mdat.front()->raw.contains(QLatin1String(", sync")), true);
+    QCOMPARE(in_mdat.back()->raw.contains(QLatin1String(", sync")), !first_sync_only);
   }
 
   // Junk between boxes becomes one GARBAGE element; the next plausible box is found again.
