@@ -1,0 +1,308 @@
+// Times the element tree on a 20-million-element database in a window of a usual
+// size: one page fill, a scroll by one row, by one page, and a jump to the end.
+//
+//   TreeBenchmark [units]   (default 290000 top-level units of 69 elements each)
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QScrollBar>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QtTest>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ElementDatabase.h"
+#include "SqlTree.h"
+#include "SqlTreeWidget.h"
+#include "ViewerDatabase.h"
+
+namespace {
+
+// One top-level unit: 4 tracks, each of 4 chunks, each of 3 samples (69 elements).
+constexpr int kTracks = 4;
+constexpr int kChunks = 4;
+constexpr int kSamples = 3;
+constexpr int kUnitSize = 1 + kTracks * (1 + kChunks * (1 + kSamples));
+constexpr int kOpenEvery = 97;  // every 97th unit is opened all the way down
+constexpr int kRowsPerInsert = 50;
+
+void check(int rc, sqlite3* db, const char* what) {
+  if (rc != SQLITE_OK && rc != SQLITE_DONE && rc != SQLITE_ROW) {
+    std::fprintf(stderr, "%s: %s\n", what, sqlite3_errmsg(db));
+    std::exit(1);
+  }
+}
+
+struct Row {
+  qint64 id, level, parent, last_child, name, offset, size, seq;
+};
+
+// Writes rows in multi-row INSERTs, the fastest way into SQLite.
+class BulkWriter {
+ public:
+  explicit BulkWriter(sqlite3* db) : db(db) {
+    std::string sql = "INSERT INTO elements VALUES ";
+    std::string seq_sql = "INSERT INTO elements_seq_num VALUES ";
+    for (int i = 0; i < kRowsPerInsert; ++i) {
+      sql += i ? ",(?,?,?,?,?,?,?,?,NULL)" : "(?,?,?,?,?,?,?,?,NULL)";
+      seq_sql += i ? ",(?,?)" : "(?,?)";
+    }
+    check(sqlite3_prepare_v2(db, sql.c_str(), -1, &insert, nullptr), db, "prepare");
+    check(sqlite3_prepare_v2(db, seq_sql.c_str(), -1, &insert_seq, nullptr), db, "prepare");
+    check(sqlite3_prepare_v2(db, "INSERT INTO elements VALUES (?,?,?,?,?,?,?,?,NULL)", -1, &insert_one, nullptr),
+          db, "prepare");
+    check(sqlite3_prepare_v2(db, "INSERT INTO elements_seq_num VALUES (?,?)", -1, &insert_seq_one, nullptr), db,
+          "prepare");
+  }
+  ~BulkWriter() {
+    flush();
+    for (sqlite3_stmt* s : {insert, insert_seq, insert_one, insert_seq_one})
+      sqlite3_finalize(s);
+  }
+
+  void add(const Row& row) {
+    rows.push_back(row);
+    if (row.seq >= 0)
+      seqs.push_back(row);
+    if (rows.size() == kRowsPerInsert)
+      writeRows(insert, kRowsPerInsert);
+    if (seqs.size() == kRowsPerInsert)
+      writeSeqs(insert_seq, kRowsPerInsert);
+  }
+
+  void flush() {
+    while (!rows.empty())
+      writeRows(insert_one, 1);
+    while (!seqs.empty())
+      writeSeqs(insert_seq_one, 1);
+  }
+
+ private:
+  void writeRows(sqlite3_stmt* statement, int count) {
+    static const char* const raw = "summary";
+    int p = 1;
+    for (int i = 0; i < count; ++i) {
+      const Row& r = rows[i];
+      for (qint64 value : {r.id, r.level, r.parent, r.last_child, r.name, r.offset, r.size})
+        sqlite3_bind_int64(statement, p++, value);
+      sqlite3_bind_text(statement, p++, raw, -1, SQLITE_STATIC);
+    }
+    check(sqlite3_step(statement), db, "insert");
+    sqlite3_reset(statement);
+    rows.erase(rows.begin(), rows.begin() + count);
+  }
+
+  void writeSeqs(sqlite3_stmt* statement, int count) {
+    int p = 1;
+    for (int i = 0; i < count; ++i) {
+      sqlite3_bind_int64(statement, p++, seqs[i].id);
+      sqlite3_bind_int64(statement, p++, seqs[i].seq);
+    }
+    check(sqlite3_step(statement), db, "insert");
+    sqlite3_reset(statement);
+    seqs.erase(seqs.begin(), seqs.begin() + count);
+  }
+
+  sqlite3* db;
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_stmt* insert_seq = nullptr;
+  sqlite3_stmt* insert_one = nullptr;
+  sqlite3_stmt* insert_seq_one = nullptr;
+  std::vector<Row> rows;
+  std::vector<Row> seqs;
+};
+
+void exec(sqlite3* db, const char* sql) {
+  check(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), db, sql);
+}
+
+// Fills the element database in pre-order: units, tracks, chunks, samples.
+void buildDatabase(sqlite3* db, int units) {
+  QString error;
+  if (!corvanta::ElementDatabase::createSchema(db, true, &error)) {
+    std::fprintf(stderr, "%s\n", qPrintable(error));
+    std::exit(1);
+  }
+  exec(db, "BEGIN");
+  exec(db, "INSERT INTO dictionary VALUES (1,'moof'),(2,'traf'),(3,'chunk'),(4,'sample')");
+  {
+    BulkWriter writer(db);
+    qint64 id = 1;
+    qint64 byte = 0;
+    for (int u = 0; u < units; ++u) {
+      const qint64 unit_id = id++;
+      const qint64 unit_last_child = unit_id + 1 + (kTracks - 1) * (1 + kChunks * (1 + kSamples));
+      writer.add({unit_id, 0, 0, unit_last_child, 1, byte * 8, kUnitSize * 64, -1});
+      for (int t = 0; t < kTracks; ++t) {
+        const qint64 track_id = id++;
+        const qint64 track_last_child = track_id + 1 + (kChunks - 1) * (1 + kSamples);
+        writer.add({track_id, 1, unit_id, track_last_child, 2, (byte + 8) * 8, 64, t});
+        for (int c = 0; c < kChunks; ++c) {
+          const qint64 chunk_id = id++;
+          writer.add({chunk_id, 2, track_id, chunk_id + kSamples, 3, (byte + 16) * 8, 64, c});
+          for (int s = 0; s < kSamples; ++s)
+            writer.add({id++, 3, chunk_id, 0, 4, (byte + 24 + s) * 8, 8 * 5 + 3, s});
+        }
+      }
+      byte += kUnitSize * 8;
+    }
+  }
+  exec(db, "COMMIT");
+  if (!corvanta::ElementDatabase::createIndexes(db, &error)) {
+    std::fprintf(stderr, "%s\n", qPrintable(error));
+    std::exit(1);
+  }
+  exec(db, "BEGIN");
+  sqlite3_stmt* open = nullptr;
+  check(sqlite3_prepare_v2(db, "INSERT INTO open_elements VALUES (?)", -1, &open, nullptr), db, "prepare");
+  for (int u = 0; u < units; u += kOpenEvery) {
+    const qint64 unit_id = qint64(u) * kUnitSize + 1;
+    for (qint64 id = unit_id; id < unit_id + kUnitSize; ++id) {
+      const qint64 offset = (id - unit_id);
+      // Units, tracks and chunks have children; samples do not.
+      const bool is_track = (offset - 1) % (1 + kChunks * (1 + kSamples)) == 0;
+      const qint64 in_track = (offset - 1) % (1 + kChunks * (1 + kSamples));
+      const bool is_chunk = in_track > 0 && (in_track - 1) % (1 + kSamples) == 0;
+      if (offset == 0 || is_track || is_chunk) {
+        sqlite3_bind_int64(open, 1, id);
+        check(sqlite3_step(open), db, "open");
+        sqlite3_reset(open);
+      }
+    }
+  }
+  sqlite3_finalize(open);
+  exec(db, "COMMIT");
+}
+
+struct Figures {
+  std::vector<double> ms;
+  void add(qint64 ns) { ms.push_back(ns / 1e6); }
+  double median() {
+    std::sort(ms.begin(), ms.end());
+    return ms[ms.size() / 2];
+  }
+  double worst() { return *std::max_element(ms.begin(), ms.end()); }
+};
+
+Figures measure(int runs, const std::function<void()>& prepare, const std::function<void()>& action) {
+  Figures figures;
+  QElapsedTimer timer;
+  for (int i = 0; i < runs; ++i) {
+    prepare();
+    timer.start();
+    action();
+    figures.add(timer.nsecsElapsed());
+  }
+  return figures;
+}
+
+void report(const char* what, Figures figures) {
+  std::printf("%-34s median %7.3f ms   worst %7.3f ms   (%zu runs)\n", what, figures.median(), figures.worst(),
+              figures.ms.size());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const int units = argc > 1 ? std::max(1, std::atoi(argv[1])) : 290000;
+
+  QElapsedTimer build_timer;
+  build_timer.start();
+  auto* db = new QSqlDatabase(
+      QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QLatin1String(corvanta::ElementDatabase::kConnectionName)));
+  db->setDatabaseName(QStringLiteral(":memory:"));
+  if (!db->open()) {
+    std::fprintf(stderr, "cannot open an in-memory database\n");
+    return 1;
+  }
+  buildDatabase(corvanta::ElementDatabase::handle(*db), units);
+  std::printf("database: %lld elements in %.1f s\n", qint64(units) * kUnitSize, build_timer.elapsed() / 1000.0);
+
+  SqlTreeWidget widget;
+  widget.resize(1000, 900);
+  widget.show();
+  if (!QTest::qWaitForWindowExposed(&widget))
+    return 1;
+  build_timer.restart();
+  widget.viewerDatabase()->setConnection(db);
+  widget.resetView();
+  SqlTree* tree = widget.tree();
+  QScrollBar* bar = widget.scrollBar();
+  std::printf("connection taken over and first page shown in %.1f ms; %d visible rows, P = %d\n",
+              build_timer.nsecsElapsed() / 1e6, widget.viewerDatabase()->visibleCount(), widget.pageRows());
+
+  QRandomGenerator random(20240601);
+  const int runs = 300;
+  auto randomValue = [&] { return int(random.bounded(bar->maximum() - 2 * bar->pageStep())) + 1; };
+  // A random page whose first row is current, as after the user clicked it.
+  auto randomPage = [&] { tree->goToId(widget.viewerDatabase()->idAt(randomValue()), false); };
+  ViewerDatabase* database = widget.viewerDatabase();
+
+  report("  database: bottom clamp (moveBy)", measure(
+                                                 runs, [&] { randomPage(); },
+                                                 [&] { database->moveBy(database->lastId(), -widget.pageRows()); }));
+  report("  database: fetchRows of a page", measure(
+                                               runs, [&] { randomPage(); },
+                                               [&] {
+                                                 QList<ViewerDatabase::Element> rows;
+                                                 database->fetchRows(tree->firstId(), widget.pageRows(), rows);
+                                               }));
+
+  report("page fill (fillTree)", measure(
+                                     runs, [&] { randomPage(); },
+                                     [&] { tree->fillTree(tree->firstId(), widget.pageRows(), true); }));
+  report("scroll by one row (Down at bottom)", measure(
+                                                   runs,
+                                                   [&] {
+                                                     randomPage();
+                                                     QTest::keyClick(tree, Qt::Key_End);
+                                                   },
+                                                   [&] { QTest::keyClick(tree, Qt::Key_Down); }));
+  report("scroll by one row (scroll bar)", measure(
+                                               runs, [&] { randomPage(); },
+                                               [&] { bar->setValue(bar->value() + 1); }));
+  report("scroll by one page (PageDown)", measure(
+                                              runs, [&] { randomPage(); },
+                                              [&] { QTest::keyClick(tree, Qt::Key_PageDown); }));
+  report("wheel step (three rows)", measure(
+                                        runs, [&] { randomPage(); },
+                                        [&] {
+                                          const QPointF pos(100, 100);
+                                          QWheelEvent event(pos, tree->viewport()->mapToGlobal(pos), QPoint(),
+                                                            QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                                                            Qt::NoScrollPhase, false);
+                                          QApplication::sendEvent(tree->viewport(), &event);
+                                        }));
+  report("jump to the end (Ctrl+End)", measure(
+                                           runs / 3,
+                                           [&] { randomPage(); },
+                                           [&] { QTest::keyClick(tree, Qt::Key_End, Qt::ControlModifier); }));
+  report("jump to the start (Ctrl+Home)", measure(
+                                              runs / 3,
+                                              [&] { randomPage(); },
+                                              [&] { QTest::keyClick(tree, Qt::Key_Home, Qt::ControlModifier); }));
+  auto closedUnit = [&] {
+    int unit = int(random.bounded(units));
+    if (unit % kOpenEvery == 0)
+      ++unit;
+    return qint64(std::min(unit, units - 1)) * kUnitSize + 1;
+  };
+  report("open and close a unit (Right, Left)", measure(
+                                                    runs / 3,
+                                                    [&] { tree->goToId(closedUnit(), false); },
+                                                    [&] {
+                                                      QTest::keyClick(tree, Qt::Key_Right);
+                                                      QTest::keyClick(tree, Qt::Key_Left);
+                                                    }));
+  return 0;
+}
