@@ -119,9 +119,44 @@ void Style::drawPrimitive(PrimitiveElement element, const QStyleOption* option, 
     case PE_PanelLineEdit:
       drawLineEditPanel(option, painter, widget);
       return;
+    case PE_IndicatorBranch:
+      drawTreeBranch(option, painter);
+      return;
     default:
       QProxyStyle::drawPrimitive(element, option, painter, widget);
   }
+}
+
+// The base style draws only arrows in a tree's branch cells; the element tree needs
+// the lines too, to show which rows belong together when parents are off the page.
+void Style::drawTreeBranch(const QStyleOption* option, QPainter* painter) const {
+  const QRect cell = option->rect;
+  const QPoint centre = cell.center();
+  const QColor ink = option->palette.color(QPalette::Text);
+  painter->save();
+  painter->setRenderHint(QPainter::Antialiasing, false);
+
+  QPen dotted(ink, 1, Qt::DotLine);
+  painter->setPen(dotted);
+  if (option->state & (State_Item | State_Sibling)) {
+    // A last child's line ends at its own row; a sibling's line runs on down.
+    const int bottom = (option->state & State_Sibling) ? cell.bottom() : centre.y();
+    painter->drawLine(centre.x(), cell.top(), centre.x(), bottom);
+  }
+  if (option->state & State_Item)
+    painter->drawLine(centre.x(), centre.y(), cell.right(), centre.y());
+
+  if (option->state & State_Children) {
+    QRect box(0, 0, 9, 9);
+    box.moveCenter(centre);
+    painter->setPen(QPen(ink, 1));
+    painter->setBrush(option->palette.brush(QPalette::Base));
+    painter->drawRect(box.adjusted(0, 0, -1, -1));
+    painter->drawLine(box.left() + 2, centre.y(), box.right() - 2, centre.y());
+    if (!(option->state & State_Open))
+      painter->drawLine(centre.x(), box.top() + 2, centre.x(), box.bottom() - 2);
+  }
+  painter->restore();
 }
 
 void Style::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,

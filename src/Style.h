@@ -39,6 +39,7 @@ class Style : public QProxyStyle {
   void drawFocusFrame(const QStyleOption* option, QPainter* painter) const;
   void drawButtonPanel(const QStyleOption* option, QPainter* painter, const QWidget* widget) const;
   void drawLineEditPanel(const QStyleOption* option, QPainter* painter, const QWidget* widget) const;
+  void drawTreeBranch(const QStyleOption* option, QPainter* painter) const;
   void drawPushButton(const QStyleOptionButton* option, QPainter* painter, const QWidget* widget) const;
   void drawDockWidgetTitle(const QStyleOption* option, QPainter* painter, const QWidget* widget) const;
   void drawComboBox(const QStyleOptionComplex* option, QPainter* painter, const QWidget* widget) const;

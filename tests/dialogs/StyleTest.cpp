@@ -53,6 +53,8 @@ class StyleTest : public QObject {
   void toolButtonSize_data();
   void toolButtonSize();
   void menuPalette();
+  void treeBranchCells_data();
+  void treeBranchCells();
 };
 
 void StyleTest::applicationPalette_data() {
@@ -196,6 +198,61 @@ void StyleTest::menuPalette() {
   QCOMPARE(palette.color(QPalette::Active, QPalette::HighlightedText), grey(0));
   QCOMPARE(palette.color(QPalette::Disabled, QPalette::ButtonText), grey(140));
   QCOMPARE(palette.color(QPalette::Active, QPalette::ButtonText), grey(240));
+}
+
+void StyleTest::treeBranchCells_data() {
+  QTest::addColumn<int>("state");
+  QTest::addColumn<bool>("line_above");
+  QTest::addColumn<bool>("line_below");
+  QTest::addColumn<bool>("line_right");
+  QTest::addColumn<bool>("plus");
+  QTest::addColumn<bool>("minus");
+  QTest::newRow("sibling line only") << int(QStyle::State_Sibling) << true << true << false << false << false;
+  QTest::newRow("last child") << int(QStyle::State_Item) << true << false << true << false << false;
+  QTest::newRow("middle child") << int(QStyle::State_Item | QStyle::State_Sibling) << true << true << true
+                                << false << false;
+  QTest::newRow("closed parent") << int(QStyle::State_Item | QStyle::State_Children) << true << false << true
+                                 << true << true;
+  QTest::newRow("open parent") << int(QStyle::State_Item | QStyle::State_Children | QStyle::State_Open) << true
+                               << false << true << false << true;
+}
+
+// Branch cells of the element tree: lines the base style would leave out, and the
+// open/closed marker. Checked on a 20 x 20 cell centred at (10, 10) (pixel rows 9/10).
+void StyleTest::treeBranchCells() {
+  QFETCH(int, state);
+  QFETCH(bool, line_above);
+  QFETCH(bool, line_below);
+  QFETCH(bool, line_right);
+  QFETCH(bool, plus);
+  QFETCH(bool, minus);
+
+  QStyleOption option;
+  option.rect = QRect(0, 0, 20, 20);
+  option.palette.setColor(QPalette::Text, Qt::black);
+  option.palette.setColor(QPalette::Base, Qt::white);
+  option.state = QStyle::State(state);
+  QImage image(20, 20, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  QApplication::style()->drawPrimitive(QStyle::PE_IndicatorBranch, &option, &painter);
+  painter.end();
+
+  // Dotted lines: look for ink anywhere along a short run of pixels.
+  auto inkAlong = [&](QPoint from, QPoint step, int count) {
+    for (int i = 0; i < count; ++i, from += step)
+      if (image.pixelColor(from).lightness() < 128) return true;
+    return false;
+  };
+  const QPoint centre = option.rect.center();
+  QCOMPARE(inkAlong({centre.x(), 0}, {0, 1}, 3), line_above);
+  QCOMPARE(inkAlong({centre.x(), 17}, {0, 1}, 3), line_below);
+  QCOMPARE(inkAlong({17, centre.y()}, {1, 0}, 3), line_right);
+  const bool has_box = plus || minus;
+  if (has_box) {
+    QCOMPARE(image.pixelColor(centre.x() - 2, centre.y()).lightness() < 128, minus);
+    QCOMPARE(image.pixelColor(centre.x(), centre.y() - 2).lightness() < 128, plus);
+  }
 }
 
 CORVANTA_TEST_MAIN(StyleTest)
