@@ -2,15 +2,15 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 
 namespace corvanta::test {
 
 void isolateSettings() {
   // Lives until the process ends, like the settings object that uses it.
   static QTemporaryDir* settings_dir = new QTemporaryDir();
+  // Only the environment: Qt's test mode would move every test's settings into one
+  // shared folder under the home directory instead.
   qputenv("XDG_CONFIG_HOME", QFile::encodeName(settings_dir->path()));
-  QStandardPaths::setTestModeEnabled(true);
 }
 
 QString dataDir() {

@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QPushButton>
-#include <QSettings>
 
 #include <memory>
 
@@ -18,137 +17,113 @@ class PropertiesDialogTest : public QObject {
 
  private slots:
   void initTestCase() { QApplication::setStyle(new Style()); }
-  void init();
-  void cleanup();
-  void applySavesAllThreeKeys();
-  void leavingWithoutApplyRestores_data();
-  void leavingWithoutApplyRestores();
-  void cancelRestoresOnlyWhatDiffers();
-  void widthRoundTrip();
+
+  void init() {
+    dialog.reset();
+    settings()->clear();
+    hex = std::make_unique<BinViewWidget>();
+    tree = std::make_unique<SqlTreeWidget>();
+    area = hex->binViewArea();
+    area->setBytesPerLine(16);
+    area->setFontSize(10.0);
+    tree->setTreeFontSize(11.0);
+  }
+
+  void applyKeepsAndSavesAllThreeKeys() {
+    openDialog();
+    QCOMPARE(hex_font_box->value(), 10.0);
+    QCOMPARE(tree_font_box->value(), 11.0);
+    bytes_box->setCurrentText(QStringLiteral("32"));
+    hex_font_box->setValue(13.5);
+    click(QStringLiteral("Apply"));
+    QCOMPARE(dialog->result(), int(QDialog::Accepted));
+    QVERIFY(!dialog->isVisible());
+    QCOMPARE(area->bytesPerLine(), 32);
+    QCOMPARE(area->fontSize(), 13.5);
+    // The width is stored as the text of the choice.
+    QCOMPARE(settings()->value("main/hex_viewer/bytes_per_line").userType(), QMetaType::QString);
+    QCOMPARE(settings()->value("main/hex_viewer/bytes_per_line").toString(), QStringLiteral("32"));
+    QCOMPARE(settings()->value("main/hex_viewer/font_size").toDouble(), 13.5);
+    QCOMPARE(settings()->value("main/tree_viewer/font_size").toDouble(), 11.0);
+  }
+
+  void leavingWithoutApplyRestores_data() {
+    QTest::addColumn<QString>("way_out");
+    QTest::newRow("Cancel button") << "cancel";
+    QTest::newRow("Escape") << "escape";
+    QTest::newRow("close button") << "close";
+  }
+
+  void leavingWithoutApplyRestores() {
+    QFETCH(QString, way_out);
+    const int width_at_16 = area->maximumWidth();
+    openDialog();
+    QCOMPARE(bytes_box->currentText(), QStringLiteral("16"));
+    bytes_box->setCurrentText(QStringLiteral("32"));
+    hex_font_box->setValue(18.0);
+    tree_font_box->setValue(7.0);
+    // Every edit shows at once.
+    QCOMPARE(area->bytesPerLine(), 32);
+    QVERIFY(area->maximumWidth() > width_at_16);
+    QCOMPARE(area->fontSize(), 18.0);
+    QCOMPARE(tree->treeFontSize(), 7.0);
+
+    if (way_out == "cancel")
+      click(QStringLiteral("Cancel"));
+    else if (way_out == "escape")
+      QTest::keyClick(dialog.get(), Qt::Key_Escape);
+    else
+      dialog->close();
+    QCOMPARE(dialog->result(), int(QDialog::Rejected));
+    QVERIFY(!dialog->isVisible());
+    QCOMPARE(area->bytesPerLine(), 16);
+    QCOMPARE(area->fontSize(), 10.0);
+    QCOMPARE(area->maximumWidth(), width_at_16);
+    QCOMPARE(tree->treeFontSize(), 11.0);
+    QVERIFY(settings()->allKeys().isEmpty());
+  }
+
+  void cancelRestoresOnlyWhatDiffers() {
+    openDialog();
+    hex_font_box->setValue(14.0);
+    hex_font_box->setValue(10.0);
+    const qint64 glyphs_back_at_ten = glyphKey();
+    click(QStringLiteral("Cancel"));
+    QCOMPARE(glyphKey(), glyphs_back_at_ten);
+    QVERIFY(settings()->allKeys().isEmpty());
+  }
 
  private:
-  void openDialog();
-  void click(const QString& button_text);
+  void openDialog() {
+    const qint64 glyphs = glyphKey();
+    dialog = std::make_unique<PropertiesDialog>(hex.get(), tree.get());
+    bytes_box = dialog->findChild<QComboBox*>(QStringLiteral("bytes_per_line_box"));
+    hex_font_box = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("hex_font_size_box"));
+    tree_font_box = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("tree_font_size_box"));
+    QVERIFY(bytes_box && hex_font_box && tree_font_box);
+    dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
+    // Showing the current values must not touch the views.
+    QCOMPARE(glyphKey(), glyphs);
+  }
+
+  void click(const QString& button_text) {
+    for (QPushButton* button : dialog->findChildren<QPushButton*>())
+      if (button->text() == button_text)
+        QTest::mouseClick(button, Qt::LeftButton);
+  }
+
   // Changes only when the hex view lays its glyphs out again for a font.
   qint64 glyphKey() const { return area->glyphStrip(false).cacheKey(); }
 
+  // Declared before the dialog, which is destroyed first.
   std::unique_ptr<BinViewWidget> hex;
   std::unique_ptr<SqlTreeWidget> tree;
   std::unique_ptr<PropertiesDialog> dialog;
   BinViewArea* area = nullptr;
   QComboBox* bytes_box = nullptr;
-  QDoubleSpinBox* hex_font_box = nullptr;
-  QDoubleSpinBox* tree_font_box = nullptr;
+  QDoubleSpinBox *hex_font_box = nullptr, *tree_font_box = nullptr;
 };
-
-void PropertiesDialogTest::init() {
-  settings()->clear();
-  hex = std::make_unique<BinViewWidget>();
-  tree = std::make_unique<SqlTreeWidget>();
-  area = hex->binViewArea();
-  area->setBytesPerLine(16);
-  area->setFontSize(10.0);
-  tree->setTreeFontSize(11.0);
-}
-
-void PropertiesDialogTest::cleanup() {
-  dialog.reset();
-  tree.reset();
-  hex.reset();
-}
-
-void PropertiesDialogTest::openDialog() {
-  const qint64 glyphs = glyphKey();
-  dialog = std::make_unique<PropertiesDialog>(hex.get(), tree.get());
-  bytes_box = dialog->findChild<QComboBox*>(QStringLiteral("bytes_per_line_box"));
-  hex_font_box = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("hex_font_size_box"));
-  tree_font_box = dialog->findChild<QDoubleSpinBox*>(QStringLiteral("tree_font_size_box"));
-  QVERIFY(bytes_box && hex_font_box && tree_font_box);
-  dialog->show();
-  QVERIFY(QTest::qWaitForWindowExposed(dialog.get()));
-  // Showing the current values must not touch the views.
-  QCOMPARE(glyphKey(), glyphs);
-}
-
-void PropertiesDialogTest::click(const QString& button_text) {
-  for (QPushButton* button : dialog->findChildren<QPushButton*>())
-    if (button->text() == button_text)
-      QTest::mouseClick(button, Qt::LeftButton);
-}
-
-void PropertiesDialogTest::applySavesAllThreeKeys() {
-  openDialog();
-  QCOMPARE(hex_font_box->value(), 10.0);
-  QCOMPARE(tree_font_box->value(), 11.0);
-  click(QStringLiteral("Apply"));
-  QCOMPARE(dialog->result(), int(QDialog::Accepted));
-  QVERIFY(!dialog->isVisible());
-  QCOMPARE(settings()->value("main/hex_viewer/bytes_per_line").userType(), QMetaType::QString);
-  QCOMPARE(settings()->value("main/hex_viewer/bytes_per_line").toString(), QStringLiteral("16"));
-  QCOMPARE(settings()->value("main/hex_viewer/font_size").toDouble(), 10.0);
-  QCOMPARE(settings()->value("main/tree_viewer/font_size").toDouble(), 11.0);
-
-  openDialog();
-  hex_font_box->setValue(13.5);
-  click(QStringLiteral("Apply"));
-  QCOMPARE(area->fontSize(), 13.5);
-  QCOMPARE(settings()->value("main/hex_viewer/font_size").toDouble(), 13.5);
-}
-
-void PropertiesDialogTest::leavingWithoutApplyRestores_data() {
-  QTest::addColumn<QString>("way_out");
-  QTest::newRow("Cancel button") << "cancel";
-  QTest::newRow("Escape") << "escape";
-  QTest::newRow("close button") << "close";
-}
-
-void PropertiesDialogTest::leavingWithoutApplyRestores() {
-  QFETCH(QString, way_out);
-  openDialog();
-  bytes_box->setCurrentText(QStringLiteral("28"));
-  hex_font_box->setValue(18.0);
-  tree_font_box->setValue(7.0);
-  // Every edit shows at once.
-  QCOMPARE(area->bytesPerLine(), 28);
-  QCOMPARE(area->fontSize(), 18.0);
-  QCOMPARE(tree->treeFontSize(), 7.0);
-
-  if (way_out == "cancel")
-    click(QStringLiteral("Cancel"));
-  else if (way_out == "escape")
-    QTest::keyClick(dialog.get(), Qt::Key_Escape);
-  else
-    dialog->close();
-
-  QCOMPARE(dialog->result(), int(QDialog::Rejected));
-  QVERIFY(!dialog->isVisible());
-  QCOMPARE(area->bytesPerLine(), 16);
-  QCOMPARE(area->fontSize(), 10.0);
-  QCOMPARE(tree->treeFontSize(), 11.0);
-  QVERIFY(settings()->allKeys().isEmpty());
-}
-
-void PropertiesDialogTest::cancelRestoresOnlyWhatDiffers() {
-  openDialog();
-  hex_font_box->setValue(14.0);
-  hex_font_box->setValue(10.0);
-  const qint64 glyphs_back_at_ten = glyphKey();
-  click(QStringLiteral("Cancel"));
-  QCOMPARE(glyphKey(), glyphs_back_at_ten);
-  QVERIFY(settings()->allKeys().isEmpty());
-}
-
-void PropertiesDialogTest::widthRoundTrip() {
-  const int width_at_16 = area->maximumWidth();
-  openDialog();
-  QCOMPARE(bytes_box->currentText(), QStringLiteral("16"));
-  bytes_box->setCurrentText(QStringLiteral("32"));
-  QCOMPARE(area->bytesPerLine(), 32);
-  QVERIFY(area->maximumWidth() > width_at_16);
-  click(QStringLiteral("Cancel"));
-  QCOMPARE(area->bytesPerLine(), 16);
-  QCOMPARE(area->maximumWidth(), width_at_16);
-}
 
 CORVANTA_TEST_MAIN(PropertiesDialogTest)
 #include "PropertiesDialogTest.moc"

@@ -1,7 +1,5 @@
 #include "TestSupport.h"
 
-#include <QProcess>
-
 namespace {
 
 // ftyp (isom, minor 512, compatible isom), free, and an mdat of four bytes.
@@ -46,26 +44,21 @@ class DumpToolTest : public QObject {
  private Q_SLOTS:
   void initTestCase() {
     QVERIFY(dir.isValid());
-    writeFile(path("empty.mp4"), QByteArray(""));
     writeFile(path("text.mp4"), QByteArray("just some text, no container\n"));
     writeFile(path("minimal.mp4"), kMinimalMp4);
   }
 
+  // 2 a bad command line, 3 a file that cannot be read, 4 an unknown format.
   void exitsWithAClearStatus_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exit_code");
     QTest::addColumn<QString>("message");   // expected in standard error
     QTest::newRow("no file") << QStringList() << 2 << "no container file given";
-    QTest::newRow("two files") << QStringList{path("text.mp4"), path("text.mp4")} << 2 << "exactly one";
     QTest::newRow("unknown option") << QStringList{"--verbose", path("text.mp4")} << 2 << "unknown option '--verbose'";
-    QTest::newRow("--db without a path") << QStringList{"--db"} << 2 << "--db needs";
-    QTest::newRow("--formats with a file") << QStringList{"--formats", path("text.mp4")} << 2 << "--formats";
+    QTest::newRow("database over the input") << QStringList{"--db", path("text.mp4"), path("text.mp4")} << 2
+                                             << "refusing";
     QTest::newRow("missing file") << QStringList{path("missing.mp4")} << 3 << "cannot open file";
-    QTest::newRow("folder") << QStringList{dir.path()} << 3 << "folder";
-    QTest::newRow("empty file") << QStringList{path("empty.mp4")} << 3 << "empty file";
     QTest::newRow("unknown format") << QStringList{path("text.mp4")} << 4 << "unknown format";
-    QTest::newRow("database over the input")
-        << QStringList{"--db", path("minimal.mp4"), path("minimal.mp4")} << 2 << "refusing";
   }
   void exitsWithAClearStatus() {
     QFETCH(QStringList, arguments);
@@ -75,9 +68,6 @@ class DumpToolTest : public QObject {
     QCOMPARE(run.exit_code, exit_code);
     QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QVERIFY(run.out.isEmpty());
-    QFile input(path("minimal.mp4"));
-    QVERIFY(input.open(QIODevice::ReadOnly));
-    QCOMPARE(input.readAll(), kMinimalMp4);
   }
 
   void listsFormats() {
@@ -89,8 +79,6 @@ class DumpToolTest : public QObject {
 
   void printsTheTreeAndWritesTheDatabase() {
     const Run run = runTool({"--check", path("minimal.mp4")});
-    if (run.exit_code == 4)
-      QSKIP("the MP4 module does not recognise files yet");
     QCOMPARE(run.exit_code, 0);
     // Standard error is no terminal here: no progress, only the check's summary.
     QVERIFY2(!run.err.contains('%') && run.err.contains("0 problems"), qPrintable(run.err));
@@ -98,14 +86,18 @@ class DumpToolTest : public QObject {
     QVERIFY2(lines.size() >= 3, qPrintable(run.out));
     QVERIFY2(lines.first().startsWith("ftyp 0 +20"), qPrintable(lines.first()));
 
+    // An older file is replaced, with no partial file left behind; the check runs on
+    // the database as written.
     const QString output = path("out.sqlite");
     writeFile(output, "an older file");
-    const Run to_file = runTool({"--db", output, path("minimal.mp4")});
+    const Run to_file = runTool({"--check", "--db", output, path("minimal.mp4")});
     QCOMPARE(to_file.exit_code, 0);
+    QVERIFY2(to_file.err.contains("0 problems"), qPrintable(to_file.err));
     QVERIFY(to_file.out.isEmpty());
     QFile database(output);
     QVERIFY(database.open(QIODevice::ReadOnly));
     QVERIFY(database.read(16).startsWith("SQLite format 3"));
+    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*partial*")}), QStringList());
   }
 };
 

@@ -1,17 +1,12 @@
 #include "DatabaseCheck.h"
-#include "ElementDatabase.h"
 #include "ElementWriter.h"
 #include "FormatModule.h"
 #include "MappedFile.h"
 #include "Parser.h"
-#include "Plugins.h"
 #include "TestSupport.h"
 
-#include <sqlite3.h>
-
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <QtConcurrent>
+#include <QtSql>
 
 #include <cstring>
 #include <memory>
@@ -50,19 +45,16 @@ bool parseFake(corvanta::ParseContext& ctx) {
   return true;
 }
 
-std::vector<corvanta::FormatModule> fakeModules() {
-  return {{QStringLiteral("fake"), QStringLiteral("Fake"), {QStringLiteral("fake")}, probeFake, parseFake}};
-}
-
 void writeFile(const QString& path, const QByteArray& bytes) {
   QFile file(path);
   QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
   QCOMPARE(file.write(bytes), bytes.size());
 }
 
-QByteArray fakeContent(int samples) {
+// The fake file of 1000 samples: 1003 elements in 1004 bytes.
+QByteArray fakeContent() {
   QByteArray bytes("FAKE");
-  for (int i = 0; i < samples; ++i)
+  for (int i = 0; i < 1000; ++i)
     bytes.append(char(i % 251));
   return bytes;
 }
@@ -71,6 +63,51 @@ QByteArray fakeContent(int samples) {
 void release(QSqlDatabase* connection) {
   delete connection;
   QSqlDatabase::removeDatabase(kConnection);
+}
+
+// Every statement the viewer runs, verbatim, with the rows it must yield on the fake file:
+// columns joined by '|', rows by ';', NULL as "NULL"; ";..." stands for more rows.
+void runViewerStatements(const QSqlDatabase& db) {
+  const struct {
+    QString sql;
+    QVariant bound;
+    QString rows;
+  } statements[] = {
+      {"PRAGMA foreign_keys = ON", {}, ""},
+      {"SELECT `level` FROM `elements` WHERE `id` = ?", 3, "1"},
+      {"SELECT `parent_id` FROM `elements` WHERE `id` = ?", 4, "3"},
+      {"SELECT `last_child_id` FROM `elements` WHERE `id` = ?", 1, "3"},
+      {"SELECT `id` FROM `open_elements` WHERE `id` = ?", 3, ""},
+      {"INSERT INTO `open_elements` VALUES(?)", 3, ""},
+      {"SELECT `id` FROM `open_elements` WHERE `id` = ?", 3, "3"},
+      {"DELETE FROM `open_elements` WHERE `id` = ?", 3, ""},
+      {"SELECT `id` FROM `open_elements` WHERE `id` = ?", 3, ""},
+      {"SELECT `id`, `last_child_id` FROM `elements` WHERE `parent_id` = ? ORDER BY `id`", 1, "2|0;3|1003"},
+      {"SELECT `id` FROM `elements` WHERE `parent_id` = 0 ORDER BY `id`", {}, "1"},
+      {"SELECT elements.id, elements.level, elements.parent_id, elements.last_child_id, dictionary.name, "
+       "elements.offset, elements.size, elements.raw_value, elements.hrf_value, elements_seq_num.seq_num FROM "
+       "elements LEFT JOIN dictionary ON elements.name_id = dictionary.id LEFT JOIN elements_seq_num ON "
+       "elements.id = elements_seq_num.id WHERE elements.id >= ? ORDER BY elements.id",
+       3, "3|1|1|1003|samples|32|8000|||NULL;4|2|3|0|sample|32|8|0||0;..."},
+      {"SELECT `seq` FROM `sqlite_sequence` WHERE `name` = \"elements\"", {}, "1003"},
+  };
+  for (const auto& statement : statements) {
+    QSqlQuery query(db);
+    QVERIFY2(query.prepare(statement.sql), qPrintable(statement.sql));
+    if (statement.bound.isValid())
+      query.addBindValue(statement.bound);
+    QVERIFY2(query.exec(), qPrintable(query.lastError().text()));
+    QStringList rows;
+    while (query.next()) {
+      QStringList columns;
+      for (int c = 0; c < query.record().count(); ++c)
+        columns << (query.isNull(c) ? QStringLiteral("NULL") : query.value(c).toString());
+      rows << columns.join('|');
+    }
+    if (statement.rows.endsWith(";..."))
+      rows = rows.mid(0, int(statement.rows.count(';'))) << "...";
+    QCOMPARE(rows.join(';'), statement.rows);
+  }
 }
 
 }  // namespace
@@ -87,17 +124,11 @@ class ParserTest : public QObject {
  private Q_SLOTS:
   void initTestCase() {
     QVERIFY(dir.isValid());
-    modules = std::make_unique<corvanta::ScopedFormatModules>(fakeModules());
-    writeFile(path("good.fake"), fakeContent(1000));
+    modules = std::make_unique<corvanta::ScopedFormatModules>(std::vector<corvanta::FormatModule>{
+        {QStringLiteral("fake"), QStringLiteral("Fake"), {QStringLiteral("fake")}, probeFake, parseFake}});
+    writeFile(path("good.fake"), fakeContent());
   }
   void cleanup() { QVERIFY(!QSqlDatabase::contains(kConnection)); }
-
-  void listsPlugins() {
-    const QList<Plugins::Plugin> plugins = Plugins::collectPlugins(false);
-    QCOMPARE(plugins.size(), 1);
-    QCOMPARE(plugins[0].name, QStringLiteral("Fake"));
-    QCOMPARE(plugins[0].extensions, QStringList{QStringLiteral("fake")});
-  }
 
   void choosesByContentThenExtension_data() {
     QTest::addColumn<QString>("file");
@@ -131,7 +162,6 @@ class ParserTest : public QObject {
     QTest::addColumn<int>("result");
     QTest::addColumn<QString>("reason");
     QTest::newRow("missing") << "missing.fake" << QByteArray() << int(Parser::CannotReadFile) << "cannot open file";
-    QTest::newRow("folder") << "" << QByteArray() << int(Parser::CannotReadFile) << "folder";
     QTest::newRow("empty") << "empty.fake" << QByteArray("") << int(Parser::EmptyFile) << "empty file";
     QTest::newRow("unknown") << "text.fake" << QByteArray("hello") << int(Parser::UnknownFormat) << "unknown format";
     QTest::newRow("rejected") << "fail.fake" << QByteArray("FAIL....") << int(Parser::UnknownFormat)
@@ -150,32 +180,32 @@ class ParserTest : public QObject {
     QCOMPARE(parser.getConnection(), nullptr);
   }
 
-  void progressRisesFromZeroToHundredOnlyOnChange() {
+  // The viewer's road: the analysis on a pool thread, reporting progress; the connection
+  // taken over on the GUI thread, where every viewer statement runs. While the viewer
+  // holds the database no other analysis may start, and a parser analyses only once.
+  void parseOnAPoolThreadThenViewOnTheGuiThread() {
     Parser parser;
     QList<int> values;
-    connect(&parser, &Parser::progress, this, [&values](int percent) { values.append(percent); });
-    QCOMPARE(parser.parseFile(path("good.fake"), QStringLiteral(":memory:"), QString()), 0);
+    connect(&parser, &Parser::progress, this, [&values](int percent) { values.append(percent); },
+            Qt::DirectConnection);
+    QFuture<int> future = QtConcurrent::run(&Parser::parseFile, &parser, path("good.fake"),
+                                            QStringLiteral(":memory:"), QString());
+    QCOMPARE(future.result(), 0);
+    QCOMPARE(parser.formatId(), QStringLiteral("fake"));
+    QVERIFY(values.size() > 50);
     QCOMPARE(values.first(), 0);
     QCOMPARE(values.last(), 100);
     for (int i = 1; i < values.size(); ++i)
-      QVERIFY2(values[i] > values[i - 1], qPrintable(QStringLiteral("step %1: %2 after %3")
-                                                         .arg(i).arg(values[i]).arg(values[i - 1])));
-    QVERIFY(values.size() > 50);
-    QCOMPARE(parser.formatId(), QStringLiteral("fake"));
-    release(parser.getConnection());
-  }
+      QVERIFY2(values[i] > values[i - 1], qPrintable(QStringLiteral("%1 after %2").arg(values[i]).arg(values[i - 1])));
 
-  // The viewer takes the connection over on its own thread after a parse on a pool thread.
-  void viewerStatementsRunOnTheGuiThread() {
-    Parser parser;
-    QFuture<int> future = QtConcurrent::run(&Parser::parseFile, &parser, path("good.fake"),
-                                            QStringLiteral(":memory:"), QString());
-    future.waitForFinished();
-    QCOMPARE(future.result(), 0);
     QSqlDatabase* connection = parser.getConnection();
     QVERIFY(connection && connection->isOpen());
     QCOMPARE(parser.getConnection(), nullptr);
     QCOMPARE(connection->connectionName(), kConnection);
+    Parser second;
+    QCOMPARE(second.parseFile(path("good.fake"), QStringLiteral(":memory:"), QString()), int(Parser::InvalidRequest));
+    QVERIFY(second.errorString().contains("still in use"));
+    QCOMPARE(parser.parseFile(path("good.fake"), QStringLiteral(":memory:"), QString()), int(Parser::InvalidRequest));
     {
       QSqlDatabase db = QSqlDatabase::database(kConnection, false);
       const corvanta::DatabaseReport report = corvanta::checkDatabase(db, 1004 * 8);
@@ -184,38 +214,6 @@ class ParserTest : public QObject {
       runViewerStatements(db);
     }
     release(connection);
-  }
-
-  void refusesWhileThePreviousDatabaseIsInUse() {
-    Parser first;
-    QCOMPARE(first.parseFile(path("good.fake"), QStringLiteral(":memory:"), QString()), 0);
-    QSqlDatabase* connection = first.getConnection();
-    Parser second;
-    QCOMPARE(second.parseFile(path("good.fake"), QStringLiteral(":memory:"), QString()), int(Parser::InvalidRequest));
-    QVERIFY(second.errorString().contains("still in use"));
-    QSqlQuery query(*connection);
-    QVERIFY(query.exec("SELECT COUNT(*) FROM elements") && query.next());
-    QCOMPARE(query.value(0).toInt(), 1003);
-    query = QSqlQuery();
-    QCOMPARE(first.parseFile(path("good.fake"), QStringLiteral(":memory:"), QString()), int(Parser::InvalidRequest));
-    release(connection);
-  }
-
-  void writesADatabaseFile() {
-    const QString output = path("out.sqlite");
-    writeFile(output, "an older file that is replaced");
-    {
-      Parser parser;
-      QCOMPARE(parser.parseFile(path("good.fake"), output, QString()), 0);
-    }   // the parser removes a connection it did not hand over
-    QVERIFY(!QSqlDatabase::contains(kConnection));
-    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*partial*")}), QStringList());
-    sqlite3* db = nullptr;
-    QCOMPARE(sqlite3_open_v2(QFile::encodeName(output).constData(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
-    const corvanta::DatabaseReport report = corvanta::checkDatabase(db, 1004 * 8);
-    sqlite3_close(db);
-    QVERIFY2(report.ok(), qPrintable(report.summary()));
-    QCOMPARE(report.element_count, 1003);
   }
 
   void neverWritesOverTheInput_data() {
@@ -228,76 +226,11 @@ class ParserTest : public QObject {
     QFETCH(QString, output);
     QDir(dir.path()).mkpath("sub");
     QFile::link(path("good.fake"), path("link.fake"));
-    const QByteArray before = fakeContent(1000);
     Parser parser;
     QCOMPARE(parser.parseFile(path("good.fake"), output, QString()), int(Parser::InvalidRequest));
     QFile input(path("good.fake"));
     QVERIFY(input.open(QIODevice::ReadOnly));
-    QCOMPARE(input.readAll(), before);
-  }
-
- private:
-  // Every statement the viewer runs, verbatim, with what it must yield on the fake file.
-  static void runViewerStatements(const QSqlDatabase& db) {
-    QSqlQuery query(db);
-    query.exec("PRAGMA foreign_keys = ON");
-
-    auto lookup = [&db](const char* sql, qlonglong id) {
-      QSqlQuery kept(db);
-      kept.prepare(QString::fromLatin1(sql));
-      kept.addBindValue(QVariant(id));
-      if (!kept.exec())
-        return QVariant(QStringLiteral("failed"));
-      const QVariant value = kept.next() ? kept.value(0) : QVariant();
-      kept.finish();
-      return value;
-    };
-    QCOMPARE(lookup("SELECT `level` FROM `elements` WHERE `id` = ?", 3).toInt(), 1);
-    QCOMPARE(lookup("SELECT `parent_id` FROM `elements` WHERE `id` = ?", 4).toLongLong(), 3);
-    QCOMPARE(lookup("SELECT `last_child_id` FROM `elements` WHERE `id` = ?", 1).toLongLong(), 3);
-    QVERIFY(lookup("SELECT `id` FROM `open_elements` WHERE `id` = ?", 3).isNull());
-    QVERIFY(!lookup("INSERT INTO `open_elements` VALUES(?)", 3).isValid());
-    QCOMPARE(lookup("SELECT `id` FROM `open_elements` WHERE `id` = ?", 3).toLongLong(), 3);
-    QVERIFY(!lookup("DELETE FROM `open_elements` WHERE `id` = ?", 3).isValid());
-    QVERIFY(lookup("SELECT `id` FROM `open_elements` WHERE `id` = ?", 3).isNull());
-
-    QSqlQuery children(db);
-    QVERIFY(children.prepare("SELECT `id`, `last_child_id` FROM `elements` WHERE `parent_id` = ? ORDER BY `id`"));
-    children.addBindValue(QVariant(qlonglong(1)));
-    QVERIFY(children.exec());
-    QStringList rows;
-    while (children.next())
-      rows << children.value(0).toString() + "/" + children.value(1).toString();
-    QCOMPARE(rows, QStringList({"2/0", "3/1003"}));
-
-    QVERIFY(query.exec("SELECT `id` FROM `elements` WHERE `parent_id` = 0 ORDER BY `id`"));
-    QVERIFY(query.next());
-    QCOMPARE(query.value(0).toLongLong(), 1);
-    QVERIFY(!query.next());
-
-    QSqlQuery block(db);
-    QVERIFY(block.prepare(
-        "SELECT elements.id, elements.level, elements.parent_id, elements.last_child_id, dictionary.name, "
-        "elements.offset, elements.size, elements.raw_value, elements.hrf_value, elements_seq_num.seq_num FROM "
-        "elements LEFT JOIN dictionary ON elements.name_id = dictionary.id LEFT JOIN elements_seq_num ON "
-        "elements.id = elements_seq_num.id WHERE elements.id >= ? ORDER BY elements.id"));
-    block.addBindValue(QVariant(qlonglong(3)));
-    QVERIFY(block.exec());
-    QVERIFY(block.next());
-    QCOMPARE(block.value(4).toString(), QStringLiteral("samples"));
-    QVERIFY(block.value(9).isNull());
-    QVERIFY(block.next());
-    QCOMPARE(block.value(0).toLongLong(), 4);
-    QCOMPARE(block.value(2).toLongLong(), 3);
-    QCOMPARE(block.value(5).toLongLong(), 32);
-    QCOMPARE(block.value(6).toLongLong(), 8);
-    QCOMPARE(block.value(7).toString(), QStringLiteral("0"));
-    QCOMPARE(block.value(9).toLongLong(), 0);   // a real sequence number 0
-    QVERIFY(!block.value(9).isNull());
-
-    QVERIFY(query.exec("SELECT `seq` FROM `sqlite_sequence` WHERE `name` = \"elements\""));
-    QVERIFY(query.next());
-    QCOMPARE(query.value(0).toInt(), 1003);
+    QCOMPARE(input.readAll(), fakeContent());
   }
 };
 
