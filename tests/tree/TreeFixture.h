@@ -1,38 +1,44 @@
 #pragma once
+// Hand-built element databases shown in a real SqlTreeWidget.
+#include <QApplication>
+#include <QtTest>
 
-#include <QList>
-#include <QString>
-#include <QtGlobal>
-
-class SqlTree;
-class SqlTreeWidget;
+#include "ElementDatabase.h"
+#include "ElementTreeFixture.h"
+#include "SqlTree.h"
+#include "SqlTreeWidget.h"
+#include "ViewerDatabase.h"
 
 namespace corvanta::test {
 
-// One element of a hand-built tree, listed in pre-order. A node has children when
-// the next node is one level deeper.
-struct Node {
-  int level;
-  QString name;
-  QString raw_value = {};
-  qint64 bit_offset = -1;  // -1: 8 bits per node before it
-  qint64 bit_size = -1;    // -1: a size of its own for every node
-  qint64 seq_num = -1;
-};
-
-// Writes `nodes` into a fresh element database, marks `open_ids` as open, hands the
-// database to the widget and shows it from its first element.
-void loadTree(SqlTreeWidget* widget, const QList<Node>& nodes, const QList<qint64>& open_ids = {});
-
-// `count` top-level leaves named "root-N" (N from 1).
-QList<Node> flatNodes(int count);
+// Hands a database of `nodes` to the widget, which then owns it, and shows it from the top.
+inline void loadTree(SqlTreeWidget* widget, const QList<Node>& nodes, const QList<qint64>& open_ids = {}) {
+  widget->viewerDatabase()->closeConnection();
+  widget->viewerDatabase()->setConnection(
+      buildDatabase(QLatin1String(ElementDatabase::kConnectionName), nodes, open_ids));
+  widget->resetView();
+}
 
 // Resizes the widget so that the tree's viewport is exactly `height` pixels high.
-void setViewportHeight(SqlTreeWidget* widget, int height);
+inline void setViewportHeight(SqlTreeWidget* widget, int height) {
+  for (int attempt = 0; attempt < 3 && widget->tree()->viewport()->height() != height; ++attempt) {
+    widget->resize(widget->width(), widget->height() + height - widget->tree()->viewport()->height());
+    QApplication::processEvents();
+  }
+  QCOMPARE(widget->tree()->viewport()->height(), height);
+}
 
 // The element ids of the rows on the page, top to bottom.
-QList<qint64> pageIds(const SqlTree* tree);
+inline QList<qint64> pageIds(const SqlTree* tree) {
+  QList<qint64> ids;
+  for (int row = 0; row < tree->topLevelItemCount(); ++row)
+    ids.append(SqlTree::elementOf(tree->model()->index(row, 0)).id);
+  return ids;
+}
+
 // Id of the current row's element, or -1 when no row is current.
-qint64 currentRowId(const SqlTree* tree);
+inline qint64 currentRowId(const SqlTree* tree) {
+  return tree->currentIndex().isValid() ? SqlTree::elementOf(tree->currentIndex()).id : -1;
+}
 
 }  // namespace corvanta::test
