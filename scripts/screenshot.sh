@@ -11,5 +11,5 @@ trap 'rm -rf "$settings_dir"' EXIT
 # A fresh settings folder, so the picture shows the default layout.
 XDG_CONFIG_HOME="$settings_dir" xvfb-run -a -s "-screen 0 1600x1000x24" \
   "$build_dir/tools/screenshot/corvanta-screenshot" "$file" "$root/docs/screenshot.png" \
-  right down down down right down down down
+  down down right down down down down down down
 echo "$root/docs/screenshot.png"
