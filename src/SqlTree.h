@@ -65,6 +65,7 @@ class SqlTree : public QTreeWidget {
  private:
   QTreeWidgetItem* makeItem(const ViewerDatabase::Element& element) const;
   bool isAlternateRow(int page_row) const;
+  bool drawPlainCell(QPainter* painter, const QStyleOptionViewItem& cell_option, const QModelIndex& cell) const;
   qint64 idFromLineEdit(qint64 fallback) const;
 
   void makeCurrent(const QModelIndex& index);
