@@ -49,13 +49,25 @@ void ftyp(BoxScope& b) {
   b.summary = (b.box.type == code("styp") ? "Segment type " : "File type ") + codeText(major);
 }
 
-void mvhd(BoxScope& b) {
+// The times, timescale and duration that open both the movie and the media header;
+// version 1 widens the times and the duration to 64 bits.
+struct TimeHeader {
+  uint32_t timescale;
+  uint64_t duration;
+};
+
+TimeHeader timeHeader(BoxScope& b) {
   Fields& f = b.f;
   const int wide = b.version == 1 ? 64 : 32;
   f.time("creation_time", wide);
   f.time("modification_time", wide);
   const uint32_t timescale = uint32_t(f.uh("timescale", 32, [](uint64_t v) { return numberText(v) + " Hz"; }));
-  const uint64_t duration = f.duration("duration", wide, timescale);
+  return {timescale, f.duration("duration", wide, timescale)};
+}
+
+void mvhd(BoxScope& b) {
+  Fields& f = b.f;
+  const auto [timescale, duration] = timeHeader(b);
   f.fixed("rate", 32, 16, true);
   f.fixed("volume", 16, 8, true);
   f.u("reserved", 16);
@@ -90,11 +102,7 @@ void tkhd(BoxScope& b) {
 
 void mdhd(BoxScope& b) {
   Fields& f = b.f;
-  const int wide = b.version == 1 ? 64 : 32;
-  f.time("creation_time", wide);
-  f.time("modification_time", wide);
-  const uint32_t timescale = uint32_t(f.uh("timescale", 32, [](uint64_t v) { return numberText(v) + " Hz"; }));
-  const uint64_t duration = f.duration("duration", wide, timescale);
+  const auto [timescale, duration] = timeHeader(b);
   f.u("pad", 1);
   std::string language;
   if (f.has(15)) {

@@ -193,34 +193,28 @@ int knownGroupEntryBits(uint32_t grouping) {
   }
 }
 
+// Sample group entries that are one byte of two bit fields, by grouping type.
+struct ByteGroupEntry {
+  uint32_t grouping;
+  const char* first;
+  int first_bits;
+  const char* second;
+};
+constexpr ByteGroupEntry kByteGroupEntries[] = {
+    {code("rap "), "num_leading_samples_known", 1, "num_leading_samples"},
+    {code("sync"), "reserved", 2, "NAL_unit_type"},
+    {code("tele"), "level_independently_decodable", 1, "reserved"},
+};
+
 void groupEntryFields(Fields& f, uint32_t grouping, int64_t bytes) {
-  switch (grouping) {
-    case code("roll"): case code("prol"):
-      if (bytes == 2) return void(f.s("roll_distance", 16));
-      break;
-    case code("rap "):
-      if (bytes == 1) {
-        f.u("num_leading_samples_known", 1);
-        f.u("num_leading_samples", 7);
-        return;
-      }
-      break;
-    case code("sync"):
-      if (bytes == 1) {
-        f.u("reserved", 2);
-        f.u("NAL_unit_type", 6);
-        return;
-      }
-      break;
-    case code("tele"):
-      if (bytes == 1) {
-        f.u("level_independently_decodable", 1);
-        f.u("reserved", 7);
-        return;
-      }
-      break;
-    default:
-      break;
+  if ((grouping == code("roll") || grouping == code("prol")) && bytes == 2)
+    return void(f.s("roll_distance", 16));
+  for (const ByteGroupEntry& entry : kByteGroupEntries) {
+    if (entry.grouping == grouping && bytes == 1) {
+      f.u(entry.first, entry.first_bits);
+      f.u(entry.second, 8 - entry.first_bits);
+      return;
+    }
   }
   f.bytes("data", bytes);
 }
