@@ -262,25 +262,6 @@ class IsoBmffFilesTest : public QObject {
     QCOMPARE(cut, 1);
     compareSamples(actual, whole);
   }
-
-  // A golden dump of a small image, compared as text; the first difference is printed.
-  void goldenDump() {
-    const QString path = corvanta::test::dataFile(QStringLiteral("isobmff/image.avif"));
-    const Parsed parsed = parseFile(path);
-    QStringList lines;
-    for (const Element& e : parsed.elements) lines << elementLine(e);
-    const QString golden_path = corvanta::test::dataDir() + QStringLiteral("/isobmff/image.avif.golden");
-    if (qEnvironmentVariableIsSet("CORVANTA_UPDATE_GOLDEN")) {
-      QFile out(golden_path);
-      QVERIFY(out.open(QIODevice::WriteOnly));
-      out.write(lines.join(QLatin1Char('\n')).toUtf8() + '\n');
-    }
-    const QStringList expected = QString::fromUtf8(readAll(golden_path)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    for (int i = 0; i < std::min(lines.size(), expected.size()); ++i)
-      QVERIFY2(lines[i] == expected[i], qPrintable(QStringLiteral("line %1:\n  got      %2\n  expected %3")
-                                                       .arg(i + 1).arg(lines[i], expected[i])));
-    QCOMPARE(lines.size(), expected.size());
-  }
 };
 
 CORVANTA_TEST_CORE_MAIN(IsoBmffFilesTest)
