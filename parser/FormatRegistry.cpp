@@ -1,6 +1,6 @@
 #include "FormatModule.h"
 
-#include "formats/IsoBmff.h"
+#include "formats/isobmff/IsoBmff.h"
 
 #include <QFileInfo>
 

@@ -2,7 +2,7 @@
 // 4-bit compact sizes, track run flag combinations, 64-bit and 0 sizes, junk, hostile counts.
 #include "IsoBmffTestSupport.h"
 #include "TestSupport.h"
-#include "formats/IsoBmff.h"
+#include "formats/isobmff/IsoBmff.h"
 
 using namespace isotest;
 

@@ -1,11 +1,13 @@
-#include "formats/IsoBmff.h"
+#include "formats/isobmff/IsoBmff.h"
 
 #include "ElementWriter.h"
 #include "MappedFile.h"
-#include "formats/IsoBmffBox.h"
-#include "formats/IsoBmffBoxTable.h"
-#include "formats/IsoBmffFields.h"
-#include "formats/IsoBmffSamples.h"
+#include "formats/isobmff/IsoBmffBox.h"
+#include "formats/isobmff/IsoBmffBoxTable.h"
+#include "FieldReader.h"
+#include "TextForms.h"
+#include "ValueName.h"
+#include "formats/isobmff/IsoBmffSamples.h"
 
 #include <algorithm>
 #include <charconv>
@@ -26,28 +28,28 @@ struct FlagName {
   const char* name;
 };
 const FlagName kFlagNames[] = {
-    {code("tkhd"), 0x1, "track_enabled"},
-    {code("tkhd"), 0x2, "track_in_movie"},
-    {code("tkhd"), 0x4, "track_in_preview"},
-    {code("tkhd"), 0x8, "track_size_is_aspect_ratio"},
-    {code("url "), 0x1, "media in this file"},
-    {code("urn "), 0x1, "media in this file"},
-    {code("tfhd"), 0x1, "base-data-offset-present"},
-    {code("tfhd"), 0x2, "sample-description-index-present"},
-    {code("tfhd"), 0x8, "default-sample-duration-present"},
-    {code("tfhd"), 0x10, "default-sample-size-present"},
-    {code("tfhd"), 0x20, "default-sample-flags-present"},
-    {code("tfhd"), 0x10000, "duration-is-empty"},
-    {code("tfhd"), 0x20000, "default-base-is-moof"},
-    {code("trun"), 0x1, "data-offset-present"},
-    {code("trun"), 0x4, "first-sample-flags-present"},
-    {code("trun"), 0x100, "sample-duration-present"},
-    {code("trun"), 0x200, "sample-size-present"},
-    {code("trun"), 0x400, "sample-flags-present"},
-    {code("trun"), 0x800, "sample-composition-time-offsets-present"},
-    {code("ipma"), 0x1, "15-bit property indices"},
-    {code("infe"), 0x1, "hidden item"},
-    {code("sgpd"), 0x1, "static group description"},
+    {fourCC("tkhd"), 0x1, "track_enabled"},
+    {fourCC("tkhd"), 0x2, "track_in_movie"},
+    {fourCC("tkhd"), 0x4, "track_in_preview"},
+    {fourCC("tkhd"), 0x8, "track_size_is_aspect_ratio"},
+    {fourCC("url "), 0x1, "media in this file"},
+    {fourCC("urn "), 0x1, "media in this file"},
+    {fourCC("tfhd"), 0x1, "base-data-offset-present"},
+    {fourCC("tfhd"), 0x2, "sample-description-index-present"},
+    {fourCC("tfhd"), 0x8, "default-sample-duration-present"},
+    {fourCC("tfhd"), 0x10, "default-sample-size-present"},
+    {fourCC("tfhd"), 0x20, "default-sample-flags-present"},
+    {fourCC("tfhd"), 0x10000, "duration-is-empty"},
+    {fourCC("tfhd"), 0x20000, "default-base-is-moof"},
+    {fourCC("trun"), 0x1, "data-offset-present"},
+    {fourCC("trun"), 0x4, "first-sample-flags-present"},
+    {fourCC("trun"), 0x100, "sample-duration-present"},
+    {fourCC("trun"), 0x200, "sample-size-present"},
+    {fourCC("trun"), 0x400, "sample-flags-present"},
+    {fourCC("trun"), 0x800, "sample-composition-time-offsets-present"},
+    {fourCC("ipma"), 0x1, "15-bit property indices"},
+    {fourCC("infe"), 0x1, "hidden item"},
+    {fourCC("sgpd"), 0x1, "static group description"},
 };
 
 std::string flagsHrf(uint32_t type, uint64_t flags) {
@@ -117,13 +119,13 @@ class BoxWriter {
   void writeBox(const BoxHeader& h, const Parent& parent, int depth) {
     ++boxes;
     const BoxType& line = lookupBox(h.type, parent.type);
-    w.openUnit(codeText(h.type), h.offset * 8, h.size() * 8, line.name, h.truncated ? "truncated" : "");
-    Fields f(w, data, h.offset, h.end);
+    w.openUnit(fourCCText(h.type), h.offset * 8, h.size() * 8, line.name, h.truncated ? "truncated" : "");
+    FieldReader f(w, data, h.offset, h.end);
     writeHeader(f, h, parent);
 
     BoxScope scope{f, h, map, parent.type, parent.version, 0, 0, parent.track, {}};
     scope.track = parent.track;
-    if (h.type == code("trak") && parent.type == code("moov")) scope.track = map.trackAt(h.offset);
+    if (h.type == fourCC("trak") && parent.type == fourCC("moov")) scope.track = map.trackAt(h.offset);
     const bool full = (line.kind & kFullBox) ||
                       ((line.kind & kMaybeFull) && metaIsFullBox(data, h.payload, h.end));
     if (full) {
@@ -134,7 +136,7 @@ class BoxWriter {
       }
     }
 
-    if (h.type == code("mdat") && f.ok()) {
+    if (h.type == fourCC("mdat") && f.ok()) {
       writeMdat(f, h);
     } else if (depth >= kMaxDepth) {
       f.rest("data", "nested too deeply to show");
@@ -157,8 +159,8 @@ class BoxWriter {
 
   std::string boxSummary(const BoxHeader& h, const BoxScope& scope) const {
     if (!scope.summary.empty()) return scope.summary;
-    if (h.type == code("trak") && scope.track) return scope.track->summary();
-    if (h.type == code("traf")) {
+    if (h.type == fourCC("trak") && scope.track) return scope.track->summary();
+    if (h.type == fourCC("traf")) {
       if (const FragmentInfo* fragment = map.fragmentAt(h.offset)) {
         std::string out = "Track fragment, track " + numberText(fragment->track_id) + ", " +
                           numberText(fragment->samples) + " samples";
@@ -169,7 +171,7 @@ class BoxWriter {
     return {};
   }
 
-  void writeHeader(Fields& f, const BoxHeader& h, const Parent& parent) {
+  void writeHeader(FieldReader& f, const BoxHeader& h, const Parent& parent) {
     std::string size_hrf;
     if (h.size32 == 0) size_hrf = parent.type ? "to the end of the enclosing box" : "to the end of the file";
     else if (h.size32 == 1) size_hrf = "64-bit size in largesize";
@@ -182,7 +184,7 @@ class BoxWriter {
     if (h.has_usertype && f.has(128)) f.text("usertype", 128, uuidText(data + f.bytePos()));
   }
 
-  void writeMdat(Fields& f, const BoxHeader& h) {
+  void writeMdat(FieldReader& f, const BoxHeader& h) {
     const int64_t begin = f.bytePos();
     const int64_t end = h.end;
     const std::vector<Claim>& claims = map.claims();
@@ -230,7 +232,7 @@ class BoxWriter {
     if (c.flags & Claim::kItem) {
       line += "item ";
       appendNumber(line, c.number);
-      if (const uint32_t type = map.itemType(c.number)) line += " " + codeText(type);
+      if (const uint32_t type = map.itemType(c.number)) line += " " + fourCCText(type);
       line += ", extent ";
       appendNumber(line, c.track);
       line += ", ";
@@ -284,13 +286,13 @@ int probe(const uint8_t* head, int64_t head_size, int64_t file_size) {
   }
   const bool fits = size <= uint64_t(file_size);
   switch (type) {
-    case code("ftyp"):
+    case fourCC("ftyp"):
       return size >= 16 && size <= 4096 ? 100 : 60;
-    case code("styp"):
+    case fourCC("styp"):
       return fits ? 95 : 50;
-    case code("moov"): case code("moof"): case code("sidx"):
+    case fourCC("moov"): case fourCC("moof"): case fourCC("sidx"):
       return fits ? 80 : 40;
-    case code("mdat"): case code("free"): case code("skip"): case code("wide"): case code("pnot"):
+    case fourCC("mdat"): case fourCC("free"): case fourCC("skip"): case fourCC("wide"): case fourCC("pnot"):
       return fits ? 60 : 25;
     default:
       return 0;

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "formats/IsoBmffBoxTable.h"
+#include "formats/isobmff/IsoBmffBoxTable.h"
+
+#include <string>
 
 // Payload decoders of the box table, one per box type (or family). Each reads the fields
 // after the header (and after version and flags for full boxes) through scope.f.
@@ -53,21 +55,17 @@ void trun(BoxScope& b);
 
 // Sample entries and codec configurations (IsoBmffDecodersCodec.cpp)
 void sampleEntry(BoxScope& b);
-void avcC(BoxScope& b);
-void hvcC(BoxScope& b);
-void av1C(BoxScope& b);
-void vpcC(BoxScope& b);
-void dOps(BoxScope& b);
-void dac3(BoxScope& b);
-void dec3(BoxScope& b);
 void pasp(BoxScope& b);
 void colr(BoxScope& b);
 void btrt(BoxScope& b);
 void clap(BoxScope& b);
 void fiel(BoxScope& b);
 
-// MPEG-4 descriptors (IsoBmffDescriptors.cpp)
-void esds(BoxScope& b);
+// A codec configuration box: its payload goes to the container-free decoder of codecs/.
+template <std::string (*Decode)(FieldReader&)>
+void codecConfiguration(BoxScope& b) {
+  b.summary = Decode(b.f);
+}
 
 // Metadata and image items (IsoBmffDecodersItems.cpp)
 void data(BoxScope& b);

@@ -1,7 +1,9 @@
-#include "formats/IsoBmffSamples.h"
+#include "formats/isobmff/IsoBmffSamples.h"
 
-#include "formats/IsoBmffBox.h"
-#include "formats/IsoBmffFields.h"
+#include "formats/isobmff/IsoBmffBox.h"
+#include "FieldReader.h"
+#include "TextForms.h"
+#include "ValueName.h"
 
 #include <algorithm>
 
@@ -100,20 +102,20 @@ TableBox tableBox(const uint8_t* data, int64_t payload, int64_t end) {
 
 std::string TrackInfo::kindText() const {
   switch (handler) {
-    case code("vide"): return "video";
-    case code("soun"): return "audio";
-    case code("subt"): case code("sbtl"): case code("text"): return "subtitles";
-    case code("hint"): return "hint";
-    case code("meta"): return "metadata";
-    case code("tmcd"): return "timecode";
+    case fourCC("vide"): return "video";
+    case fourCC("soun"): return "audio";
+    case fourCC("subt"): case fourCC("sbtl"): case fourCC("text"): return "subtitles";
+    case fourCC("hint"): return "hint";
+    case fourCC("meta"): return "metadata";
+    case fourCC("tmcd"): return "timecode";
     case 0: return "track";
-    default: return codeText(handler);
+    default: return fourCCText(handler);
   }
 }
 
 std::string TrackInfo::summary() const {
   std::string out = "Track " + numberText(track_id) + " " + kindText();
-  if (codec) out += " " + codeText(codec);
+  if (codec) out += " " + fourCCText(codec);
   if (width && height) out += " " + numberText(width) + "x" + numberText(height);
   if (samples) out += ", " + numberText(samples) + (samples == 1 ? " sample" : " samples");
   if (outside) out += " (" + numberText(outside) + " outside mdat)";
@@ -131,7 +133,7 @@ void SampleMap::build(const uint8_t* file_data, int64_t size) {
   data = file_data;
   file_size = size;
   max_claims = size_t(size / 16) + (size_t(1) << 20);
-  if (size >= 12 && loadBe32(data + 4) == code("ftyp") && loadBe32(data + 8) == code("qt  ")) quicktime = true;
+  if (size >= 12 && loadBe32(data + 4) == fourCC("ftyp") && loadBe32(data + 8) == fourCC("qt  ")) quicktime = true;
   Walk state;
   walk(state, 0, size, 0, 0);
   for (size_t i = 0; i < track_list.size() && !cap_reached; ++i) buildProgressive(i);
@@ -151,7 +153,7 @@ void SampleMap::build(const uint8_t* file_data, int64_t size) {
 void SampleMap::walk(Walk& state, int64_t begin, int64_t end, uint32_t parent, int depth) {
   int64_t pos = begin;
   while (pos < end) {
-    const BoxItem item = nextBoxItem(data, pos, end, parent == code("ilst"));
+    const BoxItem item = nextBoxItem(data, pos, end, parent == fourCC("ilst"));
     if (!item.is_box) {
       pos = item.garbage_end;
       continue;
@@ -160,15 +162,15 @@ void SampleMap::walk(Walk& state, int64_t begin, int64_t end, uint32_t parent, i
     onBox(state, h.type, parent, h.offset, h.payload, h.end);
     int64_t children = -1;
     switch (h.type) {
-      case code("moov"): case code("trak"): case code("mdia"): case code("minf"): case code("stbl"):
-      case code("mvex"): case code("moof"): case code("traf"):
+      case fourCC("moov"): case fourCC("trak"): case fourCC("mdia"): case fourCC("minf"): case fourCC("stbl"):
+      case fourCC("mvex"): case fourCC("moof"): case fourCC("traf"):
         children = h.payload;
         break;
-      case code("meta"):
+      case fourCC("meta"):
         if (parent == 0) children = metaIsFullBox(data, h.payload, h.end) ? h.payload + 4 : h.payload;
         break;
-      case code("iinf"):
-        if (parent == code("meta") && fits(h.payload, 4, h.end))
+      case fourCC("iinf"):
+        if (parent == fourCC("meta") && fits(h.payload, 4, h.end))
           children = h.payload + (data[h.payload] == 0 ? 6 : 8);
         break;
       default:
@@ -176,8 +178,8 @@ void SampleMap::walk(Walk& state, int64_t begin, int64_t end, uint32_t parent, i
     }
     if (children >= 0 && children <= h.end && depth < kMaxDepth) {
       walk(state, children, h.end, h.type, depth + 1);
-      if (h.type == code("trak")) state.track = -1;
-      if (h.type == code("traf")) state.traf = -1;
+      if (h.type == fourCC("trak")) state.track = -1;
+      if (h.type == fourCC("traf")) state.traf = -1;
     }
     pos = h.end;
   }
@@ -189,18 +191,18 @@ void SampleMap::onBox(Walk& state, uint32_t type, uint32_t parent, int64_t offse
   TrafBoxes* traf = state.traf >= 0 ? &trafs[size_t(state.traf)] : nullptr;
   const uint8_t version = fits(payload, 1, end) ? data[payload] : 0;
   switch (type) {
-    case code("mdat"):
+    case fourCC("mdat"):
       mdat_ranges.emplace_back(payload, end);
       break;
-    case code("trak"):
-      if (parent == code("moov") && track_list.size() < kMaxTracks) {
+    case fourCC("trak"):
+      if (parent == fourCC("moov") && track_list.size() < kMaxTracks) {
         track_list.emplace_back();
         track_list.back().trak_offset = offset;
         state.track = int(track_list.size()) - 1;
       }
       break;
-    case code("tkhd"): {
-      if (!track || parent != code("trak")) break;
+    case fourCC("tkhd"): {
+      if (!track || parent != fourCC("trak")) break;
       const int64_t id_at = payload + (version == 1 ? 20 : 12);
       if (fits(id_at, 4, end)) track->track_id = loadBe32(data + id_at);
       const int64_t size_at = payload + 4 + (version == 1 ? 32 : 20) + 52;
@@ -210,32 +212,32 @@ void SampleMap::onBox(Walk& state, uint32_t type, uint32_t parent, int64_t offse
       }
       break;
     }
-    case code("mdhd"): {
+    case fourCC("mdhd"): {
       const int64_t at = payload + (version == 1 ? 20 : 12);
       if (track && fits(at, 4, end)) track->timescale = loadBe32(data + at);
       break;
     }
-    case code("hdlr"):
-      if (track && parent == code("mdia") && fits(payload + 8, 4, end)) track->handler = loadBe32(data + payload + 8);
+    case fourCC("hdlr"):
+      if (track && parent == fourCC("mdia") && fits(payload + 8, 4, end)) track->handler = loadBe32(data + payload + 8);
       break;
-    case code("stsd"): {
+    case fourCC("stsd"): {
       const int64_t entry = payload + 8;
       if (!track || !fits(entry, 8, end)) break;
       track->codec = loadBe32(data + entry + 4);
-      if (track->handler == code("vide") && fits(entry + 32, 4, end)) {
+      if (track->handler == fourCC("vide") && fits(entry + 32, 4, end)) {
         track->width = loadBe16(data + entry + 32);
         track->height = loadBe16(data + entry + 34);
       }
       break;
     }
-    case code("stts"): if (track) track->stts = tableBox(data, payload, end); break;
-    case code("stsc"): if (track) track->stsc = tableBox(data, payload, end); break;
-    case code("stsz"): if (track) track->stsz = tableBox(data, payload, end); break;
-    case code("stz2"): if (track) track->stz2 = tableBox(data, payload, end); break;
-    case code("stco"): if (track) track->stco = tableBox(data, payload, end); break;
-    case code("co64"): if (track) track->co64 = tableBox(data, payload, end); break;
-    case code("stss"): if (track) track->stss = tableBox(data, payload, end); break;
-    case code("trex"):
+    case fourCC("stts"): if (track) track->stts = tableBox(data, payload, end); break;
+    case fourCC("stsc"): if (track) track->stsc = tableBox(data, payload, end); break;
+    case fourCC("stsz"): if (track) track->stsz = tableBox(data, payload, end); break;
+    case fourCC("stz2"): if (track) track->stz2 = tableBox(data, payload, end); break;
+    case fourCC("stco"): if (track) track->stco = tableBox(data, payload, end); break;
+    case fourCC("co64"): if (track) track->co64 = tableBox(data, payload, end); break;
+    case fourCC("stss"): if (track) track->stss = tableBox(data, payload, end); break;
+    case fourCC("trex"):
       if (fits(payload + 4, 20, end)) {
         TrackInfo& t = trackFor(loadBe32(data + payload + 4));
         t.has_trex = true;
@@ -244,12 +246,12 @@ void SampleMap::onBox(Walk& state, uint32_t type, uint32_t parent, int64_t offse
         t.trex_flags = loadBe32(data + payload + 20);
       }
       break;
-    case code("moof"):
+    case fourCC("moof"):
       state.moof_offset = offset;
       state.first_traf = true;
       break;
-    case code("traf"):
-      if (parent != code("moof")) break;
+    case fourCC("traf"):
+      if (parent != fourCC("moof")) break;
       trafs.emplace_back();
       trafs.back().moof_offset = state.moof_offset;
       trafs.back().traf_offset = offset;
@@ -257,26 +259,26 @@ void SampleMap::onBox(Walk& state, uint32_t type, uint32_t parent, int64_t offse
       state.first_traf = false;
       state.traf = int(trafs.size()) - 1;
       break;
-    case code("tfhd"):
+    case fourCC("tfhd"):
       if (traf && fits(payload, 4, end)) {
         traf->tfhd = tableBox(data, payload, end);
         traf->tfhd_flags = loadBe32(data + payload) & 0xffffff;
       }
       break;
-    case code("tfdt"): if (traf) traf->tfdt = tableBox(data, payload, end); break;
-    case code("trun"):
+    case fourCC("tfdt"): if (traf) traf->tfdt = tableBox(data, payload, end); break;
+    case fourCC("trun"):
       if (traf && fits(payload, 4, end))
         traf->truns.emplace_back(tableBox(data, payload, end), loadBe32(data + payload) & 0xffffff);
       break;
-    case code("iloc"):
-      if (parent == code("meta") && fits(payload, 4, end)) {
+    case fourCC("iloc"):
+      if (parent == fourCC("meta") && fits(payload, 4, end)) {
         iloc_begin = payload + 4;
         iloc_end = end;
         iloc_version = version;
       }
       break;
-    case code("infe"):
-      if (parent == code("iinf") && version >= 2) {
+    case fourCC("infe"):
+      if (parent == fourCC("iinf") && version >= 2) {
         int64_t pos = payload + 4;
         bool ok = true;
         const uint32_t id = uint32_t(readSized(data, pos, version == 2 ? 2 : 4, end, ok));

@@ -1,11 +1,14 @@
-// The MPEG-4 object descriptors inside 'esds': ES_Descriptor, DecoderConfigDescriptor,
-// DecoderSpecificInfo (with the AAC AudioSpecificConfig) and SLConfigDescriptor.
-#include "ElementWriter.h"
-#include "formats/IsoBmffBox.h"
-#include "formats/IsoBmffDecoders.h"
-#include "formats/IsoBmffFields.h"
+// The MPEG-4 object descriptors: ES_Descriptor, DecoderConfigDescriptor, DecoderSpecificInfo
+// (with the AAC AudioSpecificConfig) and SLConfigDescriptor.
+#include "codecs/Mpeg4Descriptors.h"
 
-namespace corvanta::isobmff::decode {
+#include "ElementWriter.h"
+#include "FieldReader.h"
+#include "TextForms.h"
+#include "ValueName.h"
+#include "codecs/AudioSpecificConfig.h"
+
+namespace corvanta::codecs {
 
 namespace {
 
@@ -27,39 +30,14 @@ const ValueName kObjectTypes[] = {
 const ValueName kStreamTypes[] = {{1, "object descriptor"}, {2, "clock reference"}, {3, "scene description"},
                                   {4, "visual"}, {5, "audio"}, {6, "MPEG-7"}, {32, "private"}};
 
-const ValueName kAudioObjectTypes[] = {{1, "AAC Main"}, {2, "AAC LC"}, {3, "AAC SSR"}, {4, "AAC LTP"},
-                                       {5, "SBR (HE-AAC)"}, {29, "PS (HE-AAC v2)"}, {23, "ER AAC LD"},
-                                       {39, "ER AAC ELD"}, {42, "USAC"}};
-
-const uint32_t kSamplingRates[] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                   22050, 16000, 12000, 11025, 8000,  7350};
-
-std::string named(const char* name) { return name ? name : ""; }
-
 struct DescriptorState {
   uint64_t object_type = 0;
   std::string summary;
 };
 
-void descriptors(Fields& f, DescriptorState& state, int depth);
+void descriptors(FieldReader& f, DescriptorState& state, int depth);
 
-void audioSpecificConfig(Fields& f, DescriptorState& state) {
-  uint64_t type = f.uh("audioObjectType", 5, [](uint64_t v) { return named(nameOf(kAudioObjectTypes, v)); });
-  if (type == 31) type = 32 + f.u("audioObjectTypeExt", 6);
-  const uint64_t index = f.uh("samplingFrequencyIndex", 4, [](uint64_t v) {
-    return v < 13 ? numberText(kSamplingRates[v]) + " Hz" : std::string(v == 15 ? "explicit" : "reserved");
-  });
-  uint64_t rate = index < 13 ? kSamplingRates[index] : 0;
-  if (index == 15) rate = f.u("samplingFrequency", 24, "Hz");
-  const uint64_t channels = f.u("channelConfiguration", 4);
-  if (f.ok()) {
-    state.summary = named(nameOf(kAudioObjectTypes, type));
-    state.summary += (state.summary.empty() ? "" : ", ") + numberText(channels) + " ch " + numberText(rate) + " Hz";
-  }
-  f.rest("GASpecificConfig", "remaining bits of the audio configuration");
-}
-
-void esDescriptor(Fields& f, DescriptorState& state, int depth) {
+void esDescriptor(FieldReader& f, DescriptorState& state, int depth) {
   f.u("ES_ID", 16);
   const uint64_t depends = f.u("streamDependenceFlag", 1);
   const uint64_t has_url = f.u("URL_Flag", 1);
@@ -76,9 +54,9 @@ void esDescriptor(Fields& f, DescriptorState& state, int depth) {
   if (f.ok()) descriptors(f, state, depth + 1);
 }
 
-void decoderConfig(Fields& f, DescriptorState& state, int depth) {
-  state.object_type = f.uh("objectTypeIndication", 8, [](uint64_t v) { return named(nameOf(kObjectTypes, v)); });
-  f.uh("streamType", 6, [](uint64_t v) { return named(nameOf(kStreamTypes, v)); });
+void decoderConfig(FieldReader& f, DescriptorState& state, int depth) {
+  state.object_type = f.uh("objectTypeIndication", 8, [](uint64_t v) { return nameText(kObjectTypes, v); });
+  f.uh("streamType", 6, [](uint64_t v) { return nameText(kStreamTypes, v); });
   f.u("upStream", 1);
   f.u("reserved", 1);
   f.u("bufferSizeDB", 24, "bytes");
@@ -88,7 +66,7 @@ void decoderConfig(Fields& f, DescriptorState& state, int depth) {
 }
 
 // One descriptor: tag, size in 1 to 4 bytes of 7 bits, body.
-void descriptor(Fields& f, DescriptorState& state, int depth) {
+void descriptor(FieldReader& f, DescriptorState& state, int depth) {
   const uint8_t* data = f.fileData();
   const int64_t start = f.bytePos();
   const int64_t end = f.endByte();
@@ -112,7 +90,7 @@ void descriptor(Fields& f, DescriptorState& state, int depth) {
   ElementWriter& w = f.writer();
   w.openUnit(name ? name : "descriptor", start * 8, (body_end - start) * 8, name ? name : "Descriptor",
              truncated ? "truncated" : "");
-  Fields inner(w, data, start, body_end);
+  FieldReader inner(w, data, start, body_end);
   inner.u("tag", 8, name ? name : "");
   inner.text("size", int64_t(size_bytes) * 8, numberText(size));
   if (depth < kMaxDescriptorDepth) {
@@ -120,7 +98,7 @@ void descriptor(Fields& f, DescriptorState& state, int depth) {
       case 0x03: esDescriptor(inner, state, depth); break;
       case 0x04: decoderConfig(inner, state, depth); break;
       case 0x05:
-        if (state.object_type == 0x40) audioSpecificConfig(inner, state);
+        if (state.object_type == 0x40) state.summary = audioSpecificConfig(inner);
         break;
       case 0x06: inner.u("predefined", 8, inner.peek(8) == 2 ? "MP4 file" : ""); break;
       default: break;
@@ -132,18 +110,19 @@ void descriptor(Fields& f, DescriptorState& state, int depth) {
   f.skipBits((body_end - start) * 8);
 }
 
-void descriptors(Fields& f, DescriptorState& state, int depth) {
+void descriptors(FieldReader& f, DescriptorState& state, int depth) {
   while (f.ok() && f.bytesLeft() > 0 && (f.bitPos() & 7) == 0) descriptor(f, state, depth);
 }
 
 }  // namespace
 
-void esds(BoxScope& b) {
+std::string mpeg4Descriptors(FieldReader& f) {
   DescriptorState state;
-  descriptors(b.f, state, 0);
-  b.summary = "Elementary stream descriptor";
-  if (const char* type = nameOf(kObjectTypes, state.object_type)) b.summary += std::string(", ") + type;
-  if (!state.summary.empty()) b.summary += ", " + state.summary;
+  descriptors(f, state, 0);
+  std::string summary = "Elementary stream descriptor";
+  if (const char* type = nameOf(kObjectTypes, state.object_type)) summary += std::string(", ") + type;
+  if (!state.summary.empty()) summary += ", " + state.summary;
+  return summary;
 }
 
-}  // namespace corvanta::isobmff::decode
+}  // namespace corvanta::codecs

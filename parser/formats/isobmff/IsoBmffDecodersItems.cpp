@@ -1,8 +1,10 @@
 // Decoders of metadata items (ilst, data, keys) and of the HEIF item boxes.
 #include "ElementWriter.h"
-#include "formats/IsoBmffBox.h"
-#include "formats/IsoBmffDecoders.h"
-#include "formats/IsoBmffFields.h"
+#include "formats/isobmff/IsoBmffBox.h"
+#include "formats/isobmff/IsoBmffDecoders.h"
+#include "FieldReader.h"
+#include "TextForms.h"
+#include "ValueName.h"
 
 namespace corvanta::isobmff::decode {
 
@@ -13,8 +15,6 @@ const ValueName kDataTypes[] = {
     {22, "unsigned integer"}, {23, "32-bit float"}, {24, "64-bit float"}, {27, "BMP"},
     {28, "QuickTime metadata atom"},
 };
-
-std::string named(const char* name) { return name ? name : ""; }
 
 std::string textAt(const uint8_t* data, int64_t begin, int64_t end) {
   return std::string(reinterpret_cast<const char*>(data + begin), size_t(end - begin));
@@ -33,16 +33,16 @@ std::string dataValue(const uint8_t* data, uint32_t type, int64_t begin, int64_t
   return hexDump(data + begin, size);
 }
 
-void writeFieldsSized(Fields& f, const char* name, int bits) {
+void writeFieldsSized(FieldReader& f, const char* name, int bits) {
   if (bits > 0) f.u(name, bits);
 }
 
 }  // namespace
 
 void data(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   f.u("reserved", 8);
-  const uint32_t type = uint32_t(f.uh("data_type", 24, [](uint64_t v) { return named(nameOf(kDataTypes, v)); }));
+  const uint32_t type = uint32_t(f.uh("data_type", 24, [](uint64_t v) { return nameText(kDataTypes, v); }));
   f.u("locale", 32);
   if (!f.ok()) return;
   const int64_t begin = f.bytePos(), end = f.endByte();
@@ -59,11 +59,11 @@ void ilstItem(BoxScope& b) {
   const uint8_t* bytes = b.f.fileData();
   int64_t pos = b.f.bytePos();
   const int64_t end = b.f.endByte();
-  b.summary = codeText(b.box.type);
+  b.summary = fourCCText(b.box.type);
   for (int guard = 0; guard < 16 && pos + 16 <= end; ++guard) {
     const BoxItem item = nextBoxItem(bytes, pos, end);
     if (!item.is_box) return;
-    if (item.header.type == code("data") && item.header.payload + 8 <= item.header.end) {
+    if (item.header.type == fourCC("data") && item.header.payload + 8 <= item.header.end) {
       const uint32_t type = loadBe32(bytes + item.header.payload) & 0xffffff;
       b.summary += ": " + dataValue(bytes, type, item.header.payload + 8, item.header.end);
       return;
@@ -73,7 +73,7 @@ void ilstItem(BoxScope& b) {
 }
 
 void keys(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint64_t count = f.u("entry_count", 32);
   for (uint64_t i = 1; i <= count && f.ok() && f.bytesLeft() >= 8; ++i) {
     const uint64_t size = f.peek(32);
@@ -94,7 +94,7 @@ void keys(BoxScope& b) {
 void text(BoxScope& b) {
   const int64_t begin = b.f.bytePos(), end = b.f.endByte();
   b.summary = textAt(b.f.fileData(), begin, end);
-  b.f.text(b.box.type == code("mean") ? "meaning" : "name", (end - begin) * 8, b.summary);
+  b.f.text(b.box.type == fourCC("mean") ? "meaning" : "name", (end - begin) * 8, b.summary);
 }
 
 void pitm(BoxScope& b) {
@@ -108,7 +108,7 @@ void iinf(BoxScope& b) {
 }
 
 void infe(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   if (b.version < 2) {
     const uint64_t id = f.u("item_ID", 16);
     f.u("item_protection_index", 16);
@@ -122,17 +122,17 @@ void infe(BoxScope& b) {
   f.u("item_protection_index", 16);
   const uint32_t type = f.fourcc("item_type");
   const std::string name = f.ok() && f.bytesLeft() > 0 ? f.cstring("item_name") : std::string();
-  if (type == code("mime") && f.ok() && f.bytesLeft() > 0) {
+  if (type == fourCC("mime") && f.ok() && f.bytesLeft() > 0) {
     f.cstring("content_type");
     if (f.bytesLeft() > 0) f.cstring("content_encoding");
-  } else if (type == code("uri ") && f.ok() && f.bytesLeft() > 0) {
+  } else if (type == fourCC("uri ") && f.ok() && f.bytesLeft() > 0) {
     f.cstring("item_uri_type");
   }
-  b.summary = "Item " + numberText(id) + " " + codeText(type) + (name.empty() ? "" : " \"" + name + "\"");
+  b.summary = "Item " + numberText(id) + " " + fourCCText(type) + (name.empty() ? "" : " \"" + name + "\"");
 }
 
 void iloc(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const int offset_bits = int(f.u("offset_size", 4)) * 8;
   const int length_bits = int(f.u("length_size", 4)) * 8;
   const int base_bits = int(f.u("base_offset_size", 4)) * 8;
@@ -175,18 +175,18 @@ void iloc(BoxScope& b) {
 }
 
 void itemReference(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const int id_bits = b.parent_version == 0 ? 16 : 32;
   const uint64_t from = f.u("from_item_ID", id_bits);
   const uint64_t count = f.count("reference_count", 16, id_bits);
   std::string to;
   for (uint64_t i = 1; i <= count && f.ok(); ++i)
     to += (to.empty() ? "" : ", ") + numberText(f.u("to_item_ID", id_bits, {}, int64_t(i)));
-  b.summary = "Reference " + codeText(b.box.type) + " from item " + numberText(from) + " to " + to;
+  b.summary = "Reference " + fourCCText(b.box.type) + " from item " + numberText(from) + " to " + to;
 }
 
 void ipma(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const int index_bits = (b.flags & 1) ? 15 : 7;
   const uint64_t count = f.u("entry_count", 32);
   ElementWriter& w = f.writer();

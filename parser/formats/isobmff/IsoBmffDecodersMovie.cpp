@@ -1,37 +1,40 @@
 // Decoders of the movie structure: file type, headers, handler, data references,
 // fragments, segment index and events.
 #include "ElementWriter.h"
-#include "formats/IsoBmffBox.h"
-#include "formats/IsoBmffDecoders.h"
-#include "formats/IsoBmffFields.h"
-#include "formats/IsoBmffSamples.h"
+#include "formats/isobmff/IsoBmffBox.h"
+#include "formats/isobmff/IsoBmffDecoders.h"
+#include "FieldReader.h"
+#include "TextForms.h"
+#include "ValueName.h"
+#include "formats/isobmff/IsoBmffText.h"
+#include "formats/isobmff/IsoBmffSamples.h"
 
 namespace corvanta::isobmff::decode {
 
 namespace {
 
 const ValueName kBrands[] = {
-    {code("isom"), "ISO base media"}, {code("iso2"), "ISO base media v2"},
-    {code("iso4"), "ISO base media v4"}, {code("iso5"), "ISO base media v5"},
-    {code("iso6"), "ISO base media v6"}, {code("mp41"), "MP4 v1"}, {code("mp42"), "MP4 v2"},
-    {code("avc1"), "AVC"}, {code("qt  "), "QuickTime"}, {code("M4A "), "Apple audio"},
-    {code("M4V "), "Apple video"}, {code("3gp4"), "3GPP release 4"}, {code("3gp5"), "3GPP release 5"},
-    {code("3gp6"), "3GPP release 6"}, {code("3g2a"), "3GPP2"}, {code("dash"), "DASH segment"},
-    {code("msdh"), "media segment"}, {code("msix"), "indexed media segment"},
-    {code("heic"), "HEIF image, HEVC"}, {code("heix"), "HEIF image, HEVC range extensions"},
-    {code("mif1"), "HEIF image"}, {code("msf1"), "HEIF image sequence"}, {code("avif"), "AVIF image"},
-    {code("miaf"), "MIAF image"}, {code("cmfc"), "CMAF"}, {code("mj2s"), "Motion JPEG 2000"},
+    {fourCC("isom"), "ISO base media"}, {fourCC("iso2"), "ISO base media v2"},
+    {fourCC("iso4"), "ISO base media v4"}, {fourCC("iso5"), "ISO base media v5"},
+    {fourCC("iso6"), "ISO base media v6"}, {fourCC("mp41"), "MP4 v1"}, {fourCC("mp42"), "MP4 v2"},
+    {fourCC("avc1"), "AVC"}, {fourCC("qt  "), "QuickTime"}, {fourCC("M4A "), "Apple audio"},
+    {fourCC("M4V "), "Apple video"}, {fourCC("3gp4"), "3GPP release 4"}, {fourCC("3gp5"), "3GPP release 5"},
+    {fourCC("3gp6"), "3GPP release 6"}, {fourCC("3g2a"), "3GPP2"}, {fourCC("dash"), "DASH segment"},
+    {fourCC("msdh"), "media segment"}, {fourCC("msix"), "indexed media segment"},
+    {fourCC("heic"), "HEIF image, HEVC"}, {fourCC("heix"), "HEIF image, HEVC range extensions"},
+    {fourCC("mif1"), "HEIF image"}, {fourCC("msf1"), "HEIF image sequence"}, {fourCC("avif"), "AVIF image"},
+    {fourCC("miaf"), "MIAF image"}, {fourCC("cmfc"), "CMAF"}, {fourCC("mj2s"), "Motion JPEG 2000"},
 };
 
 const ValueName kHandlers[] = {
-    {code("vide"), "Video track"}, {code("soun"), "Audio track"}, {code("hint"), "Hint track"},
-    {code("meta"), "Timed metadata track"}, {code("text"), "Text track"},
-    {code("subt"), "Subtitle track"}, {code("sbtl"), "Subtitle track (QuickTime)"},
-    {code("tmcd"), "Timecode track"}, {code("pict"), "Image items"}, {code("mdir"), "Apple metadata"},
-    {code("mdta"), "QuickTime metadata keys"}, {code("alis"), "Alias data (QuickTime)"},
-    {code("url "), "URL data (QuickTime)"}, {code("mhlr"), "Media handler (QuickTime)"},
-    {code("dhlr"), "Data handler (QuickTime)"}, {code("auxv"), "Auxiliary video track"},
-    {code("clcp"), "Closed captions"}, {code("sdsm"), "Scene description"},
+    {fourCC("vide"), "Video track"}, {fourCC("soun"), "Audio track"}, {fourCC("hint"), "Hint track"},
+    {fourCC("meta"), "Timed metadata track"}, {fourCC("text"), "Text track"},
+    {fourCC("subt"), "Subtitle track"}, {fourCC("sbtl"), "Subtitle track (QuickTime)"},
+    {fourCC("tmcd"), "Timecode track"}, {fourCC("pict"), "Image items"}, {fourCC("mdir"), "Apple metadata"},
+    {fourCC("mdta"), "QuickTime metadata keys"}, {fourCC("alis"), "Alias data (QuickTime)"},
+    {fourCC("url "), "URL data (QuickTime)"}, {fourCC("mhlr"), "Media handler (QuickTime)"},
+    {fourCC("dhlr"), "Data handler (QuickTime)"}, {fourCC("auxv"), "Auxiliary video track"},
+    {fourCC("clcp"), "Closed captions"}, {fourCC("sdsm"), "Scene description"},
 };
 
 std::string brandName(uint32_t brand) {
@@ -42,11 +45,11 @@ std::string brandName(uint32_t brand) {
 }  // namespace
 
 void ftyp(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint32_t major = f.fourcc("major_brand", brandName(uint32_t(f.peek(32))));
   f.u("minor_version", 32);
   for (int64_t i = 1; f.bytesLeft() >= 4; ++i) f.fourcc("compatible_brands", brandName(uint32_t(f.peek(32))), i);
-  b.summary = (b.box.type == code("styp") ? "Segment type " : "File type ") + codeText(major);
+  b.summary = (b.box.type == fourCC("styp") ? "Segment type " : "File type ") + fourCCText(major);
 }
 
 // The times, timescale and duration that open both the movie and the media header;
@@ -57,32 +60,32 @@ struct TimeHeader {
 };
 
 TimeHeader timeHeader(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const int wide = b.version == 1 ? 64 : 32;
-  f.time("creation_time", wide);
-  f.time("modification_time", wide);
+  f.date1904("creation_time", wide);
+  f.date1904("modification_time", wide);
   const uint32_t timescale = uint32_t(f.uh("timescale", 32, [](uint64_t v) { return numberText(v) + " Hz"; }));
   return {timescale, f.duration("duration", wide, timescale)};
 }
 
 void mvhd(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const auto [timescale, duration] = timeHeader(b);
   f.fixed("rate", 32, 16, true);
   f.fixed("volume", 16, 8, true);
   f.u("reserved", 16);
   f.u("reserved", 64);
-  f.matrix("matrix");
+  matrixField(f, "matrix");
   f.bytes("pre_defined", 24);
   f.u("next_track_ID", 32);
   if (f.ok() && timescale) b.summary = "Movie header, " + durationText(duration, timescale);
 }
 
 void tkhd(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const int wide = b.version == 1 ? 64 : 32;
-  f.time("creation_time", wide);
-  f.time("modification_time", wide);
+  f.date1904("creation_time", wide);
+  f.date1904("modification_time", wide);
   const uint64_t id = f.u("track_ID", 32);
   f.u("reserved", 32);
   f.u("duration", wide, "in movie timescale units");
@@ -91,7 +94,7 @@ void tkhd(BoxScope& b) {
   f.s("alternate_group", 16);
   f.fixed("volume", 16, 8, true);
   f.u("reserved", 16);
-  f.matrix("matrix");
+  matrixField(f, "matrix");
   const int64_t width = f.fixed("width", 32, 16);
   const int64_t height = f.fixed("height", 32, 16);
   if (f.ok()) {
@@ -101,7 +104,7 @@ void tkhd(BoxScope& b) {
 }
 
 void mdhd(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const auto [timescale, duration] = timeHeader(b);
   f.u("pad", 1);
   std::string language;
@@ -114,7 +117,7 @@ void mdhd(BoxScope& b) {
 }
 
 void hdlr(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint32_t pre_defined = uint32_t(f.peek(32));
   f.fourcc("pre_defined", nameOf(kHandlers, pre_defined) ? nameOf(kHandlers, pre_defined) : "");
   const uint32_t handler = uint32_t(f.peek(32));
@@ -132,11 +135,11 @@ void hdlr(BoxScope& b) {
     else
       name = f.cstring("name");
   }
-  b.summary = "Handler " + codeText(handler) + (name.empty() ? "" : " \"" + name + "\"");
+  b.summary = "Handler " + fourCCText(handler) + (name.empty() ? "" : " \"" + name + "\"");
 }
 
 void vmhd(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   f.u("graphicsmode", 16);
   for (int i = 1; i <= 3; ++i) f.u("opcolor", 16, {}, i);
 }
@@ -147,7 +150,7 @@ void smhd(BoxScope& b) {
 }
 
 void hmhd(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   f.u("maxPDUsize", 16);
   f.u("avgPDUsize", 16);
   f.u("maxbitrate", 32, "bit/s");
@@ -156,7 +159,7 @@ void hmhd(BoxScope& b) {
 }
 
 void gmin(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   f.u("graphicsMode", 16);
   for (int i = 1; i <= 3; ++i) f.u("opColor", 16, {}, i);
   f.fixed("balance", 16, 8, true);
@@ -182,24 +185,24 @@ void urn(BoxScope& b) {
 }
 
 void trackReference(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   std::string ids;
   for (int64_t i = 1; f.bytesLeft() >= 4; ++i) {
     const uint64_t id = f.u("track_IDs", 32, {}, i);
     ids += (ids.empty() ? "" : ", ") + numberText(id);
   }
-  b.summary = "Reference " + codeText(b.box.type) + " to track " + ids;
+  b.summary = "Reference " + fourCCText(b.box.type) + " to track " + ids;
 }
 
 void cprt(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   f.u("pad", 1);
   if (f.has(15)) f.u("language", 15, languageText(uint16_t(f.peek(15))));
   b.summary = "Copyright " + f.cstring("notice");
 }
 
 void quickTimeText(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint64_t length = f.u("text_size", 16);
   f.u("language", 16);
   if (!f.ok() || int64_t(length) > f.bytesLeft()) {
@@ -220,7 +223,7 @@ void mehd(BoxScope& b) {
 }
 
 void trex(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint64_t id = f.u("track_ID", 32);
   f.u("default_sample_description_index", 32);
   f.u("default_sample_duration", 32);
@@ -235,7 +238,7 @@ void mfhd(BoxScope& b) {
 }
 
 void tfhd(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint64_t id = f.u("track_ID", 32);
   if (b.flags & 0x1) f.u("base_data_offset", 64);
   if (b.flags & 0x2) f.u("sample_description_index", 32);
@@ -251,7 +254,7 @@ void tfdt(BoxScope& b) {
 }
 
 void sidx(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   f.u("reference_ID", 32);
   const uint32_t timescale = uint32_t(f.uh("timescale", 32, [](uint64_t v) { return numberText(v) + " Hz"; }));
   const int wide = b.version == 0 ? 32 : 64;
@@ -274,7 +277,7 @@ void sidx(BoxScope& b) {
 }
 
 void emsg(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   std::string scheme;
   if (b.version == 0) {
     scheme = f.cstring("scheme_id_uri");
@@ -296,7 +299,7 @@ void emsg(BoxScope& b) {
 }
 
 void tfra(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   f.u("track_ID", 32);
   f.u("reserved", 26);
   const int traf_bits = int(f.u("length_size_of_traf_num", 2) + 1) * 8;
@@ -322,7 +325,7 @@ void mfro(BoxScope& b) {
 }
 
 void pssh(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   f.bytes("SystemID", 16);
   if (b.version > 0) {
     const uint64_t kids = f.count("KID_count", 32, 128);
@@ -334,15 +337,15 @@ void pssh(BoxScope& b) {
 
 void frma(BoxScope& b) {
   const uint32_t format = b.f.fourcc("data_format");
-  b.summary = "Original format " + codeText(format);
+  b.summary = "Original format " + fourCCText(format);
 }
 
 void schm(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint32_t scheme = f.fourcc("scheme_type");
   f.u("scheme_version", 32);
   if (b.flags & 1) f.cstring("scheme_uri");
-  b.summary = "Scheme " + codeText(scheme);
+  b.summary = "Scheme " + fourCCText(scheme);
 }
 
 }  // namespace corvanta::isobmff::decode

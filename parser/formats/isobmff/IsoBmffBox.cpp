@@ -1,7 +1,9 @@
-#include "formats/IsoBmffBox.h"
+#include "formats/isobmff/IsoBmffBox.h"
 
-#include "formats/IsoBmffBoxTable.h"
-#include "formats/IsoBmffFields.h"
+#include "formats/isobmff/IsoBmffBoxTable.h"
+#include "FieldReader.h"
+#include "TextForms.h"
+#include "ValueName.h"
 
 namespace corvanta::isobmff {
 
@@ -22,7 +24,7 @@ uint64_t declaredSize(const uint8_t* data, int64_t pos, int64_t end, int64_t& he
   } else if (size32 == 0) {
     size = uint64_t(room);
   }
-  if (type == code("uuid")) header_size += 16;
+  if (type == fourCC("uuid")) header_size += 16;
   if (size < uint64_t(header_size) || header_size > room) return 0;
   return size;
 }
@@ -56,7 +58,7 @@ BoxItem nextBoxItem(const uint8_t* data, int64_t pos, int64_t end, bool any_type
   int64_t header_size = 0;
   const uint64_t size = declaredSize(data, pos, end, header_size);
   const uint32_t type = room >= 8 ? loadBe32(data + pos + 4) : 0;
-  const bool type_ok = any_type || isPrintableCode(type) || (type == 0 && size == 8);
+  const bool type_ok = any_type || isPrintableFourCC(type) || (type == 0 && size == 8);
   // An unknown code whose size does not fit is more likely junk than a cut-off box.
   const bool fits = size <= uint64_t(room);
   if (size == 0 || !type_ok || (!fits && !any_type && !isKnownBoxType(type))) {
@@ -69,7 +71,7 @@ BoxItem nextBoxItem(const uint8_t* data, int64_t pos, int64_t end, bool any_type
   h.size32 = loadBe32(data + pos);
   h.type = type;
   h.has_largesize = h.size32 == 1;
-  h.has_usertype = type == code("uuid");
+  h.has_usertype = type == fourCC("uuid");
   h.payload = pos + header_size;
   h.declared_size = size;
   h.truncated = size > uint64_t(room);

@@ -3,16 +3,19 @@
 #include <cstdint>
 #include <string>
 
+namespace corvanta {
+class FieldReader;
+}
+
 namespace corvanta::isobmff {
 
-class Fields;
 struct BoxHeader;
 struct TrackInfo;
 class SampleMap;
 
 // What a payload decoder knows about the box it decodes.
 struct BoxScope {
-  Fields& f;
+  FieldReader& f;
   const BoxHeader& box;
   const SampleMap& map;
   uint32_t parent_type = 0;

@@ -2,9 +2,12 @@
 // Tables may hold millions of entries: each entry is written straight from the file,
 // with one reused text buffer for its summary.
 #include "ElementWriter.h"
-#include "formats/IsoBmffBox.h"
-#include "formats/IsoBmffDecoders.h"
-#include "formats/IsoBmffFields.h"
+#include "formats/isobmff/IsoBmffBox.h"
+#include "formats/isobmff/IsoBmffDecoders.h"
+#include "FieldReader.h"
+#include "TextForms.h"
+#include "ValueName.h"
+#include "formats/isobmff/IsoBmffText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -16,7 +19,7 @@ namespace {
 // Writes table entries as units named "entry" with a 1-based sequence number.
 class Entries {
  public:
-  explicit Entries(Fields& fields) : f(fields) {}
+  explicit Entries(FieldReader& fields) : f(fields) {}
 
   void open(uint64_t seq, int64_t bits) { f.writer().openUnit("entry", f.bitPos(), bits, {}, {}, int64_t(seq)); }
   Entries& add(const char* label, int64_t value) {
@@ -35,7 +38,7 @@ class Entries {
   }
 
  private:
-  Fields& f;
+  FieldReader& f;
   std::string summary;
 };
 
@@ -44,7 +47,7 @@ std::string countSummary(const char* what, uint64_t count, const char* unit) {
 }
 
 // A table of one value per entry, each value one field named `name`.
-uint64_t singleValueTable(Fields& f, const char* count_name, const char* name, int bits) {
+uint64_t singleValueTable(FieldReader& f, const char* count_name, const char* name, int bits) {
   const uint64_t count = f.count(count_name, 32, bits);
   for (uint64_t i = 1; i <= count && f.ok(); ++i) f.u(name, bits, {}, int64_t(i));
   return count;
@@ -53,7 +56,7 @@ uint64_t singleValueTable(Fields& f, const char* count_name, const char* name, i
 }  // namespace
 
 void elst(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const int wide = b.version == 1 ? 64 : 32;
   const uint64_t count = f.count("entry_count", 32, 2 * wide + 32);
   Entries entries(f);
@@ -69,7 +72,7 @@ void elst(BoxScope& b) {
 }
 
 void stts(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint64_t count = f.count("entry_count", 32, 64);
   Entries entries(f);
   for (uint64_t i = 1; i <= count && f.ok(); ++i) {
@@ -82,7 +85,7 @@ void stts(BoxScope& b) {
 }
 
 void ctts(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint64_t count = f.count("entry_count", 32, 64);
   Entries entries(f);
   for (uint64_t i = 1; i <= count && f.ok(); ++i) {
@@ -96,11 +99,11 @@ void ctts(BoxScope& b) {
 
 void stss(BoxScope& b) {
   const uint64_t count = singleValueTable(b.f, "entry_count", "sample_number", 32);
-  b.summary = countSummary(b.box.type == code("stps") ? "Partial sync sample" : "Sync sample", count, "entries");
+  b.summary = countSummary(b.box.type == fourCC("stps") ? "Partial sync sample" : "Sync sample", count, "entries");
 }
 
 void stsc(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint64_t count = f.count("entry_count", 32, 96);
   Entries entries(f);
   for (uint64_t i = 1; i <= count && f.ok(); ++i) {
@@ -115,7 +118,7 @@ void stsc(BoxScope& b) {
 }
 
 void stsz(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint64_t size = f.u("sample_size", 32, f.peek(32) ? "every sample has this size" : "sizes follow");
   if (size) {
     const uint64_t count = f.u("sample_count", 32);
@@ -127,7 +130,7 @@ void stsz(BoxScope& b) {
 }
 
 void stz2(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   f.u("reserved", 24);
   const uint64_t field_size = f.u("field_size", 8, "bits per entry");
   if (field_size != 4 && field_size != 8 && field_size != 16) {
@@ -149,7 +152,7 @@ void co64(BoxScope& b) {
 }
 
 void sdtp(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   static const char* const kLeading[] = {"leading unknown", "leading, depends on previous I", "not leading",
                                          "leading, independent of previous I"};
   static const char* const kDepends[] = {"depends: unknown", "depends on others", "independent", "depends: reserved"};
@@ -168,7 +171,7 @@ void sdtp(BoxScope& b) {
 }
 
 void sbgp(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint32_t grouping = f.fourcc("grouping_type");
   if (b.version == 1) f.u("grouping_type_parameter", 32);
   const uint64_t count = f.count("entry_count", 32, 64);
@@ -179,7 +182,7 @@ void sbgp(BoxScope& b) {
     const uint64_t index = f.u("group_description_index", 32, f.peek(32) ? "" : "no group");
     entries.add("samples", int64_t(samples)).add("group", int64_t(index)).close();
   }
-  b.summary = "Sample to group " + codeText(grouping) + ", " + numberText(count) + " entries";
+  b.summary = "Sample to group " + fourCCText(grouping) + ", " + numberText(count) + " entries";
 }
 
 namespace {
@@ -187,8 +190,8 @@ namespace {
 // Bits of one description entry of a grouping type whose layout is fixed, or 0.
 int knownGroupEntryBits(uint32_t grouping) {
   switch (grouping) {
-    case code("roll"): case code("prol"): return 16;
-    case code("rap "): case code("sync"): case code("tele"): return 8;
+    case fourCC("roll"): case fourCC("prol"): return 16;
+    case fourCC("rap "): case fourCC("sync"): case fourCC("tele"): return 8;
     default: return 0;
   }
 }
@@ -201,13 +204,13 @@ struct ByteGroupEntry {
   const char* second;
 };
 constexpr ByteGroupEntry kByteGroupEntries[] = {
-    {code("rap "), "num_leading_samples_known", 1, "num_leading_samples"},
-    {code("sync"), "reserved", 2, "NAL_unit_type"},
-    {code("tele"), "level_independently_decodable", 1, "reserved"},
+    {fourCC("rap "), "num_leading_samples_known", 1, "num_leading_samples"},
+    {fourCC("sync"), "reserved", 2, "NAL_unit_type"},
+    {fourCC("tele"), "level_independently_decodable", 1, "reserved"},
 };
 
-void groupEntryFields(Fields& f, uint32_t grouping, int64_t bytes) {
-  if ((grouping == code("roll") || grouping == code("prol")) && bytes == 2)
+void groupEntryFields(FieldReader& f, uint32_t grouping, int64_t bytes) {
+  if ((grouping == fourCC("roll") || grouping == fourCC("prol")) && bytes == 2)
     return void(f.s("roll_distance", 16));
   for (const ByteGroupEntry& entry : kByteGroupEntries) {
     if (entry.grouping == grouping && bytes == 1) {
@@ -222,7 +225,7 @@ void groupEntryFields(Fields& f, uint32_t grouping, int64_t bytes) {
 }  // namespace
 
 void sgpd(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint32_t grouping = f.fourcc("grouping_type");
   uint64_t default_length = 0;
   if (b.version == 1) default_length = f.u("default_length", 32);
@@ -242,11 +245,11 @@ void sgpd(BoxScope& b) {
     groupEntryFields(f, grouping, length);
     f.writer().closeUnit(f.bitPos() - start);
   }
-  b.summary = "Sample group description " + codeText(grouping) + ", " + numberText(count) + " entries";
+  b.summary = "Sample group description " + fourCCText(grouping) + ", " + numberText(count) + " entries";
 }
 
 void trun(BoxScope& b) {
-  Fields& f = b.f;
+  FieldReader& f = b.f;
   const uint32_t flags = b.flags;
   const int per_sample = 32 * (!!(flags & 0x100) + !!(flags & 0x200) + !!(flags & 0x400) + !!(flags & 0x800));
   const int64_t header_bits = 32 * (!!(flags & 0x1) + !!(flags & 0x4));

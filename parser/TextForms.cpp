@@ -1,0 +1,172 @@
+#include "TextForms.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace corvanta {
+
+namespace {
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian).
+void civilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const unsigned doe = unsigned(days - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  day = doy - (153 * mp + 2) / 5 + 1;
+  month = mp < 10 ? mp + 3 : mp - 9;
+  year = int64_t(yoe) + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+// Beyond about ±35000 years a date says nothing a person could use.
+constexpr int64_t kLargestDateSeconds = int64_t(1) << 40;
+
+std::string dateText(int64_t days, int64_t second_of_day, uint32_t nanoseconds) {
+  int64_t year;
+  unsigned month, day;
+  civilFromDays(days, year, month, day);
+  char buffer[64];
+  int length = std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02d:%02d:%02d", static_cast<long long>(year),
+                             month, day, int(second_of_day / 3600), int(second_of_day / 60 % 60),
+                             int(second_of_day % 60));
+  if (nanoseconds)
+    length += std::snprintf(buffer + length, sizeof buffer - size_t(length), ".%09u", unsigned(nanoseconds));
+  return std::string(buffer, size_t(length)) + " UTC";
+}
+
+}  // namespace
+
+bool isPrintableFourCC(uint32_t four_cc) {
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const unsigned c = (four_cc >> shift) & 0xff;
+    if (!(c >= 0x20 && c < 0x7f) && c != 0xa9) return false;
+  }
+  return true;
+}
+
+std::string fourCCText(uint32_t four_cc) {
+  if (!isPrintableFourCC(four_cc)) return hexText(four_cc, 8);
+  std::string out;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    const unsigned c = (four_cc >> shift) & 0xff;
+    if (c == 0xa9)
+      out += "\xc2\xa9";  // © in UTF-8
+    else
+      out += char(c);
+  }
+  return out;
+}
+
+std::string numberText(uint64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, size_t(result.ptr - buffer));
+}
+
+std::string signedText(int64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, size_t(result.ptr - buffer));
+}
+
+std::string hexText(uint64_t value, int digits) {
+  char buffer[24];
+  std::snprintf(buffer, sizeof buffer, "0x%0*llX", digits, static_cast<unsigned long long>(value));
+  return buffer;
+}
+
+std::string hexDump(const uint8_t* bytes, int64_t size) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  const int64_t shown = size < 16 ? size : 16;
+  std::string out;
+  out.reserve(size_t(shown) * 3 + 4);
+  for (int64_t i = 0; i < shown; ++i) {
+    if (i) out += ' ';
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 15];
+  }
+  if (size > shown) out += " \xe2\x80\xa6";  // …
+  return out;
+}
+
+std::string fixedText(int64_t value, int fraction_bits) {
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%.6g", double(value) / double(int64_t(1) << fraction_bits));
+  return buffer;
+}
+
+std::string floatText(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "infinity" : "-infinity";
+  char buffer[32];
+  for (int precision = 6; precision <= 17; ++precision) {
+    std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
+    if (std::strtod(buffer, nullptr) == value) break;
+  }
+  return buffer;
+}
+
+std::string unixDateText(int64_t seconds, uint32_t nanoseconds) {
+  if (seconds > kLargestDateSeconds || seconds < -kLargestDateSeconds) return "out of range";
+  int64_t days = seconds / 86400;
+  int64_t rest = seconds % 86400;
+  if (rest < 0) {
+    rest += 86400;
+    --days;
+  }
+  return dateText(days, rest, nanoseconds);
+}
+
+std::string dateTextSince1904(uint64_t seconds) {
+  constexpr int64_t kSeconds1904To1970 = 2082844800;
+  if (seconds > uint64_t(kLargestDateSeconds)) return "out of range";
+  return unixDateText(int64_t(seconds) - kSeconds1904To1970);
+}
+
+std::string dateTextSince2001(int64_t nanoseconds) {
+  constexpr int64_t kSeconds1970To2001 = 978307200;
+  int64_t seconds = nanoseconds / 1000000000;
+  int64_t rest = nanoseconds % 1000000000;
+  if (rest < 0) {
+    rest += 1000000000;
+    --seconds;
+  }
+  return unixDateText(seconds + kSeconds1970To2001, uint32_t(rest));
+}
+
+std::string mjdDateText(uint16_t mjd, uint32_t bcd_time) {
+  constexpr int64_t kMjdOf1970 = 40587;
+  int digits[6];
+  for (int i = 0; i < 6; ++i) {
+    digits[i] = int((bcd_time >> (20 - 4 * i)) & 0xf);
+    if (digits[i] > 9) return "invalid BCD time";
+  }
+  const int hours = digits[0] * 10 + digits[1];
+  const int minutes = digits[2] * 10 + digits[3];
+  const int seconds = digits[4] * 10 + digits[5];
+  if (hours > 23 || minutes > 59 || seconds > 60) return "invalid time";
+  return dateText(int64_t(mjd) - kMjdOf1970, hours * 3600 + minutes * 60 + seconds, 0);
+}
+
+std::string durationText(uint64_t ticks, uint32_t timescale) {
+  if (timescale == 0) return "no timescale";
+  const uint64_t seconds = ticks / timescale;
+  const uint64_t millis = (ticks % timescale) * 1000 / timescale;
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%llu:%02u:%02u.%03u", static_cast<unsigned long long>(seconds / 3600),
+                unsigned(seconds / 60 % 60), unsigned(seconds % 60), unsigned(millis));
+  return buffer;
+}
+
+std::string secondsText(int64_t ticks, uint32_t timescale) {
+  if (timescale == 0) return "no timescale";
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%.6f s", double(ticks) / double(timescale));
+  return buffer;
+}
+
+}  // namespace corvanta

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Text forms shared by every decoder, so that a number, a date or a code reads the same
+// whatever format it comes from.
+namespace corvanta {
+
+// Builds a four-character code from a literal: fourCC("moov").
+constexpr uint32_t fourCC(const char (&s)[5]) {
+  return (uint32_t(uint8_t(s[0])) << 24) | (uint32_t(uint8_t(s[1])) << 16) |
+         (uint32_t(uint8_t(s[2])) << 8) | uint32_t(uint8_t(s[3]));
+}
+
+bool isPrintableFourCC(uint32_t four_cc);
+std::string fourCCText(uint32_t four_cc);            // "moov", "©too" or "0x00000001"
+std::string numberText(uint64_t value);
+std::string signedText(int64_t value);
+std::string hexText(uint64_t value, int digits);     // "0x01AB" with at least `digits` digits
+std::string hexDump(const uint8_t* data, int64_t size);  // first bytes, "…" when longer
+std::string fixedText(int64_t value, int fraction_bits);  // 16.16 and 8.8 numbers
+std::string floatText(double value);                 // shortest form that reads back the same
+
+// Dates, always shown in UTC: "2024-01-31 12:00:00 UTC" (with ".123456789" when the
+// nanoseconds are not zero).
+std::string unixDateText(int64_t seconds, uint32_t nanoseconds = 0);
+std::string dateTextSince1904(uint64_t seconds);     // ISO base media, QuickTime
+std::string dateTextSince2001(int64_t nanoseconds);  // Matroska DateUTC
+// Modified Julian Date and a 24-bit BCD hh:mm:ss, as DVB time tables carry them.
+std::string mjdDateText(uint16_t mjd, uint32_t bcd_time);
+
+std::string durationText(uint64_t ticks, uint32_t timescale);  // "0:01:02.345"
+std::string secondsText(int64_t ticks, uint32_t timescale);    // "62.345000 s"
+
+}  // namespace corvanta
