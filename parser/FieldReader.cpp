@@ -28,6 +28,9 @@ uint64_t signExtend(uint64_t raw, int bits) {
 // An Exp-Golomb prefix longer than this cannot hold a 32-bit value: the code is broken.
 constexpr int kMaxExpGolombZeros = 32;
 
+// AV1 limits leb128() to 8 bytes; a longer code is broken.
+constexpr int kMaxLeb128Bytes = 8;
+
 // se(v) from the ue(v) code number k: 1, -1, 2, -2, ... for k = 1, 2, 3, 4, ...
 int64_t signedExpGolomb(uint64_t k) {
   return (k & 1) ? static_cast<int64_t>((k + 1) / 2) : -static_cast<int64_t>(k / 2);
@@ -149,6 +152,38 @@ uint64_t FieldReader::readUe() {
 
 int64_t FieldReader::readSe() {
   return signedExpGolomb(readUe());
+}
+
+uint64_t FieldReader::readLeb128(int& payload_bits) {
+  const int64_t start = bit;
+  uint64_t value = 0;
+  for (int i = 0; i < kMaxLeb128Bytes; ++i) {
+    const uint64_t byte = read(8);
+    if (!good) break;
+    value |= (byte & 0x7f) << (7 * i);
+    if (!(byte & 0x80)) {
+      payload_bits = 8 * (i + 1);
+      return value;
+    }
+  }
+  good = false;
+  bit = start;
+  return 0;
+}
+
+uint64_t FieldReader::readLeb128() {
+  int payload_bits = 0;
+  return readLeb128(payload_bits);
+}
+
+uint64_t FieldReader::leb128(std::string_view name, std::string_view hrf, int64_t seq) {
+  const int64_t start = bit;
+  int payload_bits = 0;
+  const uint64_t value = readLeb128(payload_bits);
+  if (!good) return 0;
+  char buffer[24];
+  w.addField(name, start, advance(start, payload_bits) - start, toChars(buffer, value), hrf, seq);
+  return value;
 }
 
 void FieldReader::writeField(std::string_view name, int64_t bits, std::string_view raw, std::string_view hrf,

@@ -78,6 +78,9 @@ class FieldReader {
     return ue(name, text, seq);
   }
   int64_t se(std::string_view name, std::string_view hrf = {}, int64_t seq = -1);
+  // LEB128 of AV1 (up to 8 bytes, least significant group first); fails on a longer code.
+  uint64_t leb128(std::string_view name, std::string_view hrf = {}, int64_t seq = -1);
+  uint64_t readLeb128();
   // Four-character code; `hrf` may name it.
   uint32_t fourcc(std::string_view name, std::string_view hrf = {}, int64_t seq = -1);
   // Fixed-point number with `fraction_bits` after the point.
@@ -106,6 +109,7 @@ class FieldReader {
   // The file bit reached after reading `bits` payload bits from `from`.
   int64_t advance(int64_t from, int64_t bits) const;
   uint64_t readExpGolomb(int& payload_bits);
+  uint64_t readLeb128(int& payload_bits);
   bool isSkipped(int64_t byte) const;
   void writeField(std::string_view name, int64_t bits, std::string_view raw, std::string_view hrf, int64_t seq);
 
