@@ -8,6 +8,11 @@ namespace corvanta {
 
 // A read-only memory map of a whole file. The file is never written.
 // An empty file maps to size() == 0 and data() == nullptr.
+//
+// A file that another program truncates while it is mapped would kill the process with
+// SIGBUS at the first read past its new end. The mapping is guarded instead: such a read
+// sees zeros from there on and changed() turns true, so that the analysis can stop and say
+// why.
 class MappedFile {
  public:
   MappedFile() = default;
@@ -22,10 +27,13 @@ class MappedFile {
   const uint8_t* data() const { return bytes; }
   int64_t size() const { return length; }
   QString errorString() const { return error_string; }
+  // True once a read met a part of the file that no longer exists.
+  bool changed() const;
 
  private:
   const uint8_t* bytes = nullptr;
   int64_t length = 0;
+  int guard_slot = -1;
   QString error_string;
 };
 

@@ -41,6 +41,9 @@ bool syncFile(const QString& path) {
   return synced;
 }
 
+// Thrown through a format module when the mapped file was truncated under it.
+struct FileChanged {};
+
 // Turns "bytes done" into 0..100 and reports only increases.
 class ProgressMeter {
  public:
@@ -157,8 +160,21 @@ int Parser::writeDatabase(const QString& file_name, const QString& database_name
       meter.setTotal(file.size());
       corvanta::ElementWriter writer(handle);
       writer.setFileSize(file.size() * 8);
-      corvanta::ParseContext context{file, writer, [&meter](int64_t done) { meter.report(done); }, {}};
-      if (!module->parse(context)) {
+      // A file cut short under the mapping reads as zeros from then on; the next progress
+      // report ends the analysis instead of letting the module walk those zeros.
+      corvanta::ParseContext context{file, writer, [&meter, &file](int64_t done) {
+                                       if (file.changed()) throw FileChanged();
+                                       meter.report(done);
+                                     }, {}};
+      bool parsed = false;
+      try {
+        parsed = module->parse(context);
+      } catch (const FileChanged&) {
+      }
+      if (file.changed()) {
+        result = CannotReadFile;
+        reason = QStringLiteral("the file changed while it was being analysed (it is shorter now)");
+      } else if (!parsed) {
         result = UnknownFormat;
         reason = context.error.isEmpty() ? QStringLiteral("not a %1 file").arg(module->display_name)
                                          : context.error;

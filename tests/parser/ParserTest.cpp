@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -41,6 +42,24 @@ bool parseFake(corvanta::ParseContext& ctx) {
     ctx.progress(i - 2);
   }
   ctx.writer.closeUnit();
+  ctx.writer.closeUnit();
+  return true;
+}
+
+// "PAGE": a large file read one byte per page, the way a module skips payloads it does
+// not decode; progress after every page.
+constexpr int64_t kPage = 4096;
+int probePaged(const uint8_t* head, int64_t size, int64_t) {
+  return size >= 4 && std::memcmp(head, "PAGE", 4) == 0 ? 90 : 0;
+}
+bool parsePaged(corvanta::ParseContext& ctx) {
+  const uint8_t* data = ctx.file.data();
+  const int64_t size = ctx.file.size();
+  ctx.writer.openUnit("file", 0, size * 8);
+  for (int64_t page = 0; page < size; page += kPage) {
+    ctx.writer.addField("page", page * 8, std::min(kPage, size - page) * 8, std::to_string(data[page]));
+    ctx.progress(page + kPage);
+  }
   ctx.writer.closeUnit();
   return true;
 }
@@ -125,7 +144,8 @@ class ParserTest : public QObject {
   void initTestCase() {
     QVERIFY(dir.isValid());
     modules = std::make_unique<corvanta::ScopedFormatModules>(std::vector<corvanta::FormatModule>{
-        {QStringLiteral("fake"), QStringLiteral("Fake"), {QStringLiteral("fake")}, probeFake, parseFake}});
+        {QStringLiteral("fake"), QStringLiteral("Fake"), {QStringLiteral("fake")}, probeFake, parseFake},
+        {QStringLiteral("paged"), QStringLiteral("Paged"), {QStringLiteral("paged")}, probePaged, parsePaged}});
     writeFile(path("good.fake"), fakeContent());
   }
   void cleanup() { QVERIFY(!QSqlDatabase::contains(kConnection)); }
@@ -231,6 +251,48 @@ class ParserTest : public QObject {
     QFile input(path("good.fake"));
     QVERIFY(input.open(QIODevice::ReadOnly));
     QCOMPARE(input.readAll(), fakeContent());
+  }
+
+  // Another program cuts the file short while it is being analysed: reads past the new end
+  // would raise SIGBUS on the mapping. The analysis ends with a clear reason, the process
+  // lives on, and the next analysis works.
+  void survivesAFileTruncatedDuringTheAnalysis() {
+    const QString file = path("shrinking.paged");
+    QByteArray content(64 << 20, 'x');
+    content.replace(0, 4, "PAGE");
+    writeFile(file, content);
+    Parser parser;
+    bool truncated = false;
+    connect(&parser, &Parser::progress, &parser, [&](int percent) {
+      if (percent < 10 || truncated) return;
+      std::thread cutter([&] { truncated = QFile::resize(file, 3 * kPage + 100); });
+      cutter.join();
+    }, Qt::DirectConnection);
+    QCOMPARE(parser.parseFile(file, QStringLiteral(":memory:"), QString()), int(Parser::CannotReadFile));
+    QVERIFY(truncated);
+    QVERIFY2(parser.errorString().contains("changed while it was being analysed"), qPrintable(parser.errorString()));
+    QCOMPARE(parser.getConnection(), nullptr);
+
+    Parser next;
+    QCOMPARE(next.parseFile(file, QStringLiteral(":memory:"), QString()), int(Parser::Success));
+    release(next.getConnection());
+  }
+
+  // What the parser relies on: past the new end the mapping reads zeros and says so; a
+  // file that did not change says nothing.
+  void mappedFileReadsZerosPastATruncation() {
+    const QString file = path("cut.bin");
+    writeFile(file, QByteArray(8 * kPage, char(0x5a)));
+    corvanta::MappedFile mapped;
+    QVERIFY(mapped.open(file));
+    QCOMPARE(mapped.data()[5 * kPage], uint8_t(0x5a));
+    QVERIFY(!mapped.changed());
+    QVERIFY(QFile::resize(file, 2 * kPage));
+    QCOMPARE(mapped.data()[kPage], uint8_t(0x5a));
+    QVERIFY(!mapped.changed());
+    QCOMPARE(mapped.data()[6 * kPage + 7], uint8_t(0));
+    QVERIFY(mapped.changed());
+    QCOMPARE(mapped.data()[8 * kPage - 1], uint8_t(0));
   }
 };
 
