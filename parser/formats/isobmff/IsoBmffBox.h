@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ByteOrder.h"
+
 #include <cstdint>
 
 namespace corvanta::isobmff {
@@ -36,11 +38,5 @@ bool metaIsFullBox(const uint8_t* data, int64_t payload, int64_t end);
 
 // True when a box of a known type with a size that fits starts at `pos`.
 bool isPlausibleBox(const uint8_t* data, int64_t pos, int64_t end);
-
-inline uint32_t loadBe32(const uint8_t* p) {
-  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-inline uint64_t loadBe64(const uint8_t* p) { return (uint64_t(loadBe32(p)) << 32) | loadBe32(p + 4); }
-inline uint16_t loadBe16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
 
 }  // namespace corvanta::isobmff
