@@ -35,6 +35,9 @@ constexpr int kMaxLeb128Bytes = 8;
 // Counts and lengths beyond this are hostile: no payload is that large, and bits still fit.
 constexpr int64_t kLargestByteCount = int64_t(1) << 56;
 
+// Bytes of RBSP payload first searched for a string's terminator.
+constexpr int64_t kFirstStringWindow = 64;
+
 // EBML codes are at most 8 bytes long, whatever a header allows.
 constexpr int kMaxEbmlWidth = 8;
 
@@ -493,9 +496,18 @@ std::string FieldReader::terminatedString(std::string_view name, TextEncoding en
     good = false;
     return {};
   }
-  const uint8_t* p = contiguousBytes(available);
-  const StringLayout layout = stringLayout(p, available, encoding);
-  const int64_t text_end = terminatorAt(p, layout.text_begin, available, layout.unit);
+  // Around emulation prevention bytes the payload is copied out, so the terminator is looked
+  // for in growing windows: many short strings in a long NAL unit stay linear.
+  int64_t window = skipped_bytes.empty() ? available : std::min<int64_t>(available, kFirstStringWindow);
+  const uint8_t* p = nullptr;
+  StringLayout layout;
+  int64_t text_end = 0;
+  for (;; window = std::min(available, 2 * window)) {
+    p = contiguousBytes(window);
+    layout = stringLayout(p, window, encoding);
+    text_end = terminatorAt(p, layout.text_begin, window, layout.unit);
+    if (text_end < window || window == available) break;
+  }
   const bool terminated = text_end < available;
   std::string value = decodeText(p + layout.text_begin, text_end - layout.text_begin, encoding, layout.big_endian);
   const int64_t length = terminated ? text_end + layout.unit : available;

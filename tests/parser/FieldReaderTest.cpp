@@ -87,7 +87,12 @@ Outcome run(const QByteArray& bytes, const QString& script, int begin = 0, int e
                      "SELECT d.name, e.\"offset\", e.size, e.raw_value, e.hrf_value FROM elements e "
                      "JOIN dictionary d ON d.id = e.name_id ORDER BY e.id",
                      -1, &statement, nullptr);
-  auto column = [&](int i) { return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(statement, i))); };
+  // Raw and readable values must be valid UTF-8: a decoder would hide what is not.
+  auto column = [&](int i) {
+    const QByteArray text(reinterpret_cast<const char*>(sqlite3_column_text(statement, i)));
+    const QString decoded = QString::fromUtf8(text);
+    return decoded.toUtf8() == text ? decoded : QStringLiteral("invalid UTF-8");
+  };
   while (sqlite3_step(statement) == SQLITE_ROW) {
     QString element = QStringLiteral("%1 %2+%3 = %4").arg(column(0), column(1), column(2), column(3));
     if (!column(4).isEmpty()) element += QStringLiteral(" (%1)").arg(column(4));
@@ -380,6 +385,13 @@ class FieldReaderTest : public QObject {
     row("terminated string across a prevention byte", "41000003030000", "rbsp; zstring utf16le",
         {"zstring 0+56 = A\xCC\x80"}, true, 56);
     row("only payload bits count", "00000301", "rbsp; u 32", kNothing, false, 0);
+    // 40 'A', U+0300 (00 03, with a prevention byte after the 00 00), 10 'A', the terminator:
+    // longer than the first window searched for the terminator
+    const QByteArray a = QByteArray::fromHex("4100");
+    QTest::newRow("long string across a prevention byte")
+        << a.repeated(40) + QByteArray::fromHex("000303") + a.repeated(10) + QByteArray::fromHex("0000")
+        << "rbsp; zstring utf16le"
+        << QStringList({"zstring 0+840 = " + QString(40, 'A') + "\u0300" + QString(10, 'A')}) << true << qint64(840);
   }
   void rbsp() { checkScript(); }
 
@@ -424,6 +436,7 @@ class FieldReaderTest : public QObject {
     // F4 90: past U+10FFFF; E0 80: overlong; FF: never in UTF-8
     QTest::newRow("UTF-8 past U+10FFFF") << "utf8" << QByteArray::fromHex("F4908080") << "����";
     QTest::newRow("UTF-8 overlong three bytes") << "utf8" << QByteArray::fromHex("E080AF41") << "���A";
+    QTest::newRow("UTF-8 surrogate") << "utf8" << QByteArray::fromHex("EDA080EDBFBF") << "������";
     QTest::newRow("UTF-8 stray bytes") << "utf8" << QByteArray::fromHex("FF80") << "��";
     QTest::newRow("UTF-8 cut in two places") << "utf8" << QByteArray::fromHex("E28241F09F98") << "�A�";
     QTest::newRow("UTF-8 control characters kept") << "utf8" << QByteArray::fromHex("0A09") << "\n\t";
@@ -443,7 +456,7 @@ class FieldReaderTest : public QObject {
                              : encoding == "utf8" ? corvanta::utf8Text(data, bytes.size())
                                                   : corvanta::utf16Text(data, bytes.size(), encoding == "utf16be");
     QCOMPARE(QString::fromStdString(text), expected);
-    // valid UTF-8 survives a round trip through UTF-16 unchanged
+    // valid UTF-8 survives a round trip through UTF-16 unchanged; QString would hide the rest
     QCOMPARE(QString::fromStdString(text).toStdString(), text);
   }
 
