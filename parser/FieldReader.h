@@ -9,6 +9,24 @@ namespace corvanta {
 
 class ElementWriter;
 
+// How the bytes of a string encode its characters. A leading byte order mark that agrees
+// with the encoding is dropped from the text (it stays inside the element).
+enum class TextEncoding {
+  Latin1,
+  Utf8,
+  Utf16Be,
+  Utf16Le,
+  Utf16BomBe,  // byte order from the byte order mark, big-endian when there is none
+  Utf16BomLe,  // byte order from the byte order mark, little-endian when there is none
+};
+
+// An EBML variable-length integer and the bytes it took (width 0 when it could not be read).
+struct EbmlVint {
+  uint64_t value = 0;
+  int width = 0;
+  bool unknown = false;  // a data size whose value bits are all set: "unknown size"
+};
+
 // Reads the fields of one unit's payload in [begin, end) (byte offsets in the file) and
 // writes each as an element at its exact bit offset and size. Byte-aligned reads take a
 // fast path; bit fields may start and end anywhere.
@@ -19,6 +37,9 @@ class ElementWriter;
 // In RBSP mode (startRbsp) the emulation prevention bytes of an H.264/H.265 NAL unit are
 // stepped over: values are read from the payload without them, while every element keeps
 // the file bits it really covers.
+//
+// Big-endian reads work at any bit position; little-endian numbers and strings need a
+// byte-aligned position and fail (sticky) anywhere else.
 class FieldReader {
  public:
   FieldReader(ElementWriter& writer, const uint8_t* file_data, int64_t begin, int64_t end);
@@ -81,12 +102,56 @@ class FieldReader {
   // LEB128 of AV1 (up to 8 bytes, least significant group first); fails on a longer code.
   uint64_t leb128(std::string_view name, std::string_view hrf = {}, int64_t seq = -1);
   uint64_t readLeb128();
+  // Little-endian integers of 1 to 8 bytes.
+  uint64_t peekLe(int bytes) const;
+  uint64_t readLe(int bytes);
+  uint64_t ule(std::string_view name, int bytes, std::string_view hrf = {}, int64_t seq = -1);
+  template <class Hrf>
+  uint64_t uleh(std::string_view name, int bytes, Hrf&& hrf, int64_t seq = -1) {
+    if (!needLe(bytes)) return 0;
+    const std::string text = hrf(peekLe(bytes));
+    return ule(name, bytes, text, seq);
+  }
+  int64_t sle(std::string_view name, int bytes, std::string_view hrf = {}, int64_t seq = -1);
+  // EBML variable-length integers of at most `max_width` bytes (EBMLMaxIDLength and
+  // EBMLMaxSizeLength; never more than 8). A leading zero byte or a longer code fails.
+  // The element ID keeps its length marker and reads as hex ("0x1A45DFA3"); the data size
+  // drops it and reads "unknown" when its value bits are all set.
+  EbmlVint readEbmlId(int max_width = 4);
+  EbmlVint readEbmlSize(int max_width = 8);
+  EbmlVint ebmlId(std::string_view name, int max_width = 4, std::string_view hrf = {}, int64_t seq = -1);
+  EbmlVint ebmlSize(std::string_view name, int max_width = 8, std::string_view hrf = {}, int64_t seq = -1);
+  // ID3v2 sync-safe integer: 7 value bits in each of `bytes` (1 to 8) bytes; a set high bit
+  // is ignored in the value and noted in the readable form.
+  uint64_t syncSafe(std::string_view name, int bytes = 4, std::string_view hrf = {}, int64_t seq = -1);
+  // IEEE 754 binary32 or binary64 (`bits` 32 or 64).
+  double floatBe(std::string_view name, int bits, std::string_view hrf = {}, int64_t seq = -1);
+  double floatLe(std::string_view name, int bits, std::string_view hrf = {}, int64_t seq = -1);
+  // `digits` (1 to 16) BCD digits as one decimal number. A digit above 9 is kept in the raw
+  // value as its hex digit, counts as its value in the result and is noted as invalid.
+  uint64_t bcd(std::string_view name, int digits, std::string_view hrf = {}, int64_t seq = -1);
+  // Strings; the raw value is always valid UTF-8 (U+FFFD for what does not decode).
+  // Fixed: `bytes` bytes, the text ending at the first terminator (the rest is padding).
+  std::string fixedString(std::string_view name, int64_t bytes, TextEncoding encoding, std::string_view hrf = {},
+                          int64_t seq = -1);
+  // Terminated by a zero byte (a 2-byte aligned zero unit in UTF-16), which the element
+  // covers; without one the string runs to the end and the readable form says so.
+  std::string terminatedString(std::string_view name, TextEncoding encoding, std::string_view hrf = {},
+                               int64_t seq = -1);
   // Four-character code; `hrf` may name it.
   uint32_t fourcc(std::string_view name, std::string_view hrf = {}, int64_t seq = -1);
   // Fixed-point number with `fraction_bits` after the point.
   int64_t fixed(std::string_view name, int bits, int fraction_bits, bool is_signed = false);
   // Time in seconds since 1904-01-01 (ISO base media, QuickTime); 0 reads "not set".
   uint64_t date1904(std::string_view name, int bits);
+  // Time in seconds since 1970-01-01: unsigned below 64 bits, signed at 64.
+  int64_t date1970(std::string_view name, int bits);
+  // Matroska DateUTC: signed nanoseconds since 2001-01-01 in 64 bits, or 0 bits for the
+  // default (the epoch itself); any other size fails.
+  int64_t date2001(std::string_view name, int bits);
+  // DVB UTC time (TDT, TOT, EIT): 16-bit Modified Julian Date and 24-bit BCD hh:mm:ss, read as
+  // one 40-bit field; all ones reads "undefined".
+  uint64_t mjdDate(std::string_view name);
   // Duration in ticks of `timescale`; all ones means unknown.
   uint64_t duration(std::string_view name, int bits, uint32_t timescale);
   // Zero-terminated UTF-8 string, up to the end when it has no terminator.
@@ -106,6 +171,15 @@ class FieldReader {
   uint64_t count(std::string_view name, int bits, int64_t entry_bits);
 
  private:
+  // Fails (sticky) unless a value of `bits` (0 to 64) can be read.
+  bool needValue(int bits);
+  // Fails (sticky) unless `bytes` (1 to 8) little-endian bytes can be read here.
+  bool needLe(int bytes);
+  EbmlVint readEbmlVint(int max_width, bool keep_marker);
+  EbmlVint ebmlVint(std::string_view name, int max_width, bool keep_marker, std::string_view hrf, int64_t seq);
+  double floatField(std::string_view name, int bits, uint64_t raw, std::string_view hrf, int64_t seq);
+  // The next `count` payload bytes in one piece (gathered around emulation prevention bytes).
+  const uint8_t* contiguousBytes(int64_t count);
   // The file bit reached after reading `bits` payload bits from `from`.
   int64_t advance(int64_t from, int64_t bits) const;
   uint64_t readExpGolomb(int& payload_bits);
@@ -119,6 +193,7 @@ class FieldReader {
   int64_t end_bit;
   bool good = true;
   std::vector<int64_t> skipped_bytes;  // emulation prevention bytes, ascending
+  std::vector<uint8_t> gathered;       // payload bytes copied out around skipped bytes
 };
 
 }  // namespace corvanta

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace corvanta {
 
@@ -25,17 +26,53 @@ void civilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) 
 // Beyond about ±35000 years a date says nothing a person could use.
 constexpr int64_t kLargestDateSeconds = int64_t(1) << 40;
 
-std::string dateText(int64_t days, int64_t second_of_day, uint32_t nanoseconds) {
+// `seconds` may be 60: a leap second.
+std::string dateText(int64_t days, int hours, int minutes, int seconds, uint32_t nanoseconds) {
   int64_t year;
   unsigned month, day;
   civilFromDays(days, year, month, day);
   char buffer[64];
   int length = std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02d:%02d:%02d", static_cast<long long>(year),
-                             month, day, int(second_of_day / 3600), int(second_of_day / 60 % 60),
-                             int(second_of_day % 60));
+                             month, day, hours, minutes, seconds);
   if (nanoseconds)
     length += std::snprintf(buffer + length, sizeof buffer - size_t(length), ".%09u", unsigned(nanoseconds));
   return std::string(buffer, size_t(length)) + " UTC";
+}
+
+constexpr std::string_view kReplacementCharacter = "\xef\xbf\xbd";  // U+FFFD
+
+void appendUtf8(std::string& out, uint32_t code_point) {
+  if (code_point < 0x80) {
+    out += char(code_point);
+  } else if (code_point < 0x800) {
+    out += char(0xc0 | (code_point >> 6));
+    out += char(0x80 | (code_point & 0x3f));
+  } else if (code_point < 0x10000) {
+    out += char(0xe0 | (code_point >> 12));
+    out += char(0x80 | ((code_point >> 6) & 0x3f));
+    out += char(0x80 | (code_point & 0x3f));
+  } else {
+    out += char(0xf0 | (code_point >> 18));
+    out += char(0x80 | ((code_point >> 12) & 0x3f));
+    out += char(0x80 | ((code_point >> 6) & 0x3f));
+    out += char(0x80 | (code_point & 0x3f));
+  }
+}
+
+// The length of a UTF-8 sequence from its lead byte and the range its second byte must lie
+// in (which rules out overlong forms, surrogates and code points past U+10FFFF); 0 when the
+// byte cannot start a sequence.
+int utf8SequenceLength(uint8_t lead, uint8_t& second_low, uint8_t& second_high) {
+  second_low = 0x80;
+  second_high = 0xbf;
+  if (lead >= 0xc2 && lead <= 0xdf) return 2;
+  if (lead == 0xe0) second_low = 0xa0;
+  if (lead == 0xed) second_high = 0x9f;
+  if (lead >= 0xe0 && lead <= 0xef) return 3;
+  if (lead == 0xf0) second_low = 0x90;
+  if (lead == 0xf4) second_high = 0x8f;
+  if (lead >= 0xf0 && lead <= 0xf4) return 4;
+  return 0;
 }
 
 }  // namespace
@@ -110,6 +147,77 @@ std::string floatText(double value) {
   return buffer;
 }
 
+std::string floatText(float value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "infinity" : "-infinity";
+  char buffer[32];
+  for (int precision = 6; precision <= 9; ++precision) {
+    std::snprintf(buffer, sizeof buffer, "%.*g", precision, double(value));
+    if (std::strtof(buffer, nullptr) == value) break;
+  }
+  return buffer;
+}
+
+std::string latin1Text(const uint8_t* data, int64_t size) {
+  std::string out;
+  out.reserve(size_t(size));
+  for (int64_t i = 0; i < size; ++i) appendUtf8(out, data[i]);
+  return out;
+}
+
+// Each maximal ill-formed part becomes one U+FFFD, as Unicode recommends.
+std::string utf8Text(const uint8_t* data, int64_t size) {
+  std::string out;
+  out.reserve(size_t(size));
+  int64_t i = 0;
+  while (i < size) {
+    const uint8_t lead = data[i];
+    if (lead < 0x80) {
+      out += char(lead);
+      ++i;
+      continue;
+    }
+    uint8_t low, high;
+    const int length = utf8SequenceLength(lead, low, high);
+    int64_t next = i + 1;  // stops at the first byte that does not continue the sequence
+    bool complete = length > 0;
+    for (int k = 1; complete && k < length; ++k) {
+      complete = next < size && data[next] >= low && data[next] <= high;
+      if (complete) ++next;
+      low = 0x80;
+      high = 0xbf;
+    }
+    if (complete)
+      out.append(reinterpret_cast<const char*>(data + i), size_t(next - i));
+    else
+      out += kReplacementCharacter;
+    i = next;
+  }
+  return out;
+}
+
+std::string utf16Text(const uint8_t* data, int64_t size, bool big_endian) {
+  auto unitAt = [&](int64_t i) {
+    return big_endian ? uint32_t(data[i] << 8 | data[i + 1]) : uint32_t(data[i + 1] << 8 | data[i]);
+  };
+  std::string out;
+  out.reserve(size_t(size));
+  int64_t i = 0;
+  for (; i + 1 < size; i += 2) {
+    const uint32_t unit = unitAt(i);
+    if (unit < 0xd800 || unit > 0xdfff) {
+      appendUtf8(out, unit);
+    } else if (unit <= 0xdbff && i + 3 < size && unitAt(i + 2) >= 0xdc00 && unitAt(i + 2) <= 0xdfff) {
+      appendUtf8(out, 0x10000 + ((unit - 0xd800) << 10) + (unitAt(i + 2) - 0xdc00));
+      i += 2;
+    } else {
+      out += kReplacementCharacter;  // a surrogate without its partner
+    }
+  }
+  if (i < size) out += kReplacementCharacter;  // half a code unit at the end
+  return out;
+}
+
 std::string unixDateText(int64_t seconds, uint32_t nanoseconds) {
   if (seconds > kLargestDateSeconds || seconds < -kLargestDateSeconds) return "out of range";
   int64_t days = seconds / 86400;
@@ -118,7 +226,7 @@ std::string unixDateText(int64_t seconds, uint32_t nanoseconds) {
     rest += 86400;
     --days;
   }
-  return dateText(days, rest, nanoseconds);
+  return dateText(days, int(rest / 3600), int(rest / 60 % 60), int(rest % 60), nanoseconds);
 }
 
 std::string dateTextSince1904(uint64_t seconds) {
@@ -149,7 +257,7 @@ std::string mjdDateText(uint16_t mjd, uint32_t bcd_time) {
   const int minutes = digits[2] * 10 + digits[3];
   const int seconds = digits[4] * 10 + digits[5];
   if (hours > 23 || minutes > 59 || seconds > 60) return "invalid time";
-  return dateText(int64_t(mjd) - kMjdOf1970, hours * 3600 + minutes * 60 + seconds, 0);
+  return dateText(int64_t(mjd) - kMjdOf1970, hours, minutes, seconds, 0);
 }
 
 std::string durationText(uint64_t ticks, uint32_t timescale) {

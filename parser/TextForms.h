@@ -21,6 +21,12 @@ std::string hexText(uint64_t value, int digits);     // "0x01AB" with at least `
 std::string hexDump(const uint8_t* data, int64_t size);  // first bytes, "…" when longer
 std::string fixedText(int64_t value, int fraction_bits);  // 16.16 and 8.8 numbers
 std::string floatText(double value);                 // shortest form that reads back the same
+std::string floatText(float value);                  // the same for a binary32 value
+
+// Text from a file as valid UTF-8, whatever its bytes: what does not decode reads U+FFFD.
+std::string latin1Text(const uint8_t* data, int64_t size);
+std::string utf8Text(const uint8_t* data, int64_t size);
+std::string utf16Text(const uint8_t* data, int64_t size, bool big_endian);
 
 // Dates, always shown in UTC: "2024-01-31 12:00:00 UTC" (with ".123456789" when the
 // nanoseconds are not zero).
