@@ -585,7 +585,7 @@ std::string FieldReader::cstring(std::string_view name) {
   const int64_t end = end_bit >> 3;
   int64_t stop = begin;
   while (stop < end && data[stop] != 0) ++stop;
-  const std::string value(reinterpret_cast<const char*>(data + begin), size_t(stop - begin));
+  const std::string value = utf8Text(data + begin, stop - begin);
   const int64_t length = (stop < end ? stop + 1 : stop) - begin;
   text(name, length * 8, value);
   return value;
@@ -599,7 +599,7 @@ std::string FieldReader::pstring(std::string_view name, int total) {
     good = false;
     return {};
   }
-  const std::string value(reinterpret_cast<const char*>(data + (bit >> 3) + 1), size_t(length));
+  const std::string value = utf8Text(data + (bit >> 3) + 1, length);
   text(name, (total > 0 ? total : length + 1) * int64_t(8), value);
   return value;
 }
@@ -640,7 +640,7 @@ uint64_t FieldReader::count(std::string_view name, int bits, int64_t entry_bits)
   const int64_t room = bitsLeft() - bits;
   const uint64_t fits = entry_bits > 0 ? uint64_t(room / entry_bits) : declared;
   if (declared <= fits) return u(name, bits);
-  u(name, bits, "more than the box holds: only " + numberText(fits) + " entries present");
+  u(name, bits, "more than there is room for: only " + numberText(fits) + " entries present");
   return fits;
 }
 
