@@ -276,12 +276,17 @@ uint64_t FieldReader::leb128(std::string_view name, std::string_view hrf, int64_
   const uint64_t value = readLeb128(payload_bits);
   if (!good) return 0;
   char buffer[24];
-  w.addField(name, start, advance(start, payload_bits) - start, toChars(buffer, value), hrf, seq);
+  writeFieldFrom(start, payload_bits, name, toChars(buffer, value), hrf, seq);
   return value;
 }
 
+void FieldReader::writeFieldFrom(int64_t start, int64_t payload_bits, std::string_view name, std::string_view raw,
+                                 std::string_view hrf, int64_t seq) {
+  w.addField(name, start, advance(start, payload_bits) - start, raw, hrf, seq);
+}
+
 void FieldReader::writeField(std::string_view name, int64_t bits, std::string_view raw, std::string_view hrf,
-                       int64_t seq) {
+                             int64_t seq) {
   const int64_t start = bit;
   skipBits(bits);
   w.addField(name, start, advance(start, bits) - start, raw, hrf, seq);
@@ -309,7 +314,7 @@ uint64_t FieldReader::ue(std::string_view name, std::string_view hrf, int64_t se
   const uint64_t value = readExpGolomb(payload_bits);
   if (!good) return 0;
   char buffer[24];
-  w.addField(name, start, advance(start, payload_bits) - start, toChars(buffer, value), hrf, seq);
+  writeFieldFrom(start, payload_bits, name, toChars(buffer, value), hrf, seq);
   return value;
 }
 
@@ -319,7 +324,7 @@ int64_t FieldReader::se(std::string_view name, std::string_view hrf, int64_t seq
   const int64_t value = signedExpGolomb(readExpGolomb(payload_bits));
   if (!good) return 0;
   char buffer[24];
-  w.addField(name, start, advance(start, payload_bits) - start, toChars(buffer, value), hrf, seq);
+  writeFieldFrom(start, payload_bits, name, toChars(buffer, value), hrf, seq);
   return value;
 }
 

@@ -186,6 +186,9 @@ class FieldReader {
   uint64_t readLeb128(int& payload_bits);
   bool isSkipped(int64_t byte) const;
   void writeField(std::string_view name, int64_t bits, std::string_view raw, std::string_view hrf, int64_t seq);
+  // For a code already read: the element from `start` over `payload_bits` bits of payload.
+  void writeFieldFrom(int64_t start, int64_t payload_bits, std::string_view name, std::string_view raw,
+                      std::string_view hrf, int64_t seq);
 
   ElementWriter& w;
   const uint8_t* data;
