@@ -271,7 +271,11 @@ uint64_t seqParameterSetData(FieldReader& f, H264Sps& sps, bool& usable) {
   for (int i = 0; i < 6; ++i)
     sps.constraint_flags |= f.u("constraint_set" + std::to_string(i) + "_flag", 1) << i;
   f.u("reserved_zero_2bits", 2);
-  sps.level_idc = f.uh("level_idc", 8, h264LevelText);
+  sps.level_idc = f.uh("level_idc", 8, [&sps](uint64_t v) {
+    H264Sps with_level = sps;
+    with_level.level_idc = v;
+    return levelText(with_level);
+  });
   const uint64_t id = ueMax(f, "seq_parameter_set_id", kMaxSpsId);
   if (hasChromaFormat(sps.profile_idc)) chromaFormatAndDepth(f, sps);
   sps.log2_max_frame_num = 4 + f.ueh("log2_max_frame_num_minus4", [](uint64_t v) {

@@ -500,13 +500,14 @@ void frameRate(const HevcSps& sps, const HevcContext& context, VideoFormat& form
 std::string seqParameterSet(FieldReader& f, HevcContext& context, uint64_t layer_id) {
   HevcSps sps;
   sps.video_parameter_set_id = f.u("sps_video_parameter_set_id", 4);
-  const uint64_t max_sub_layers_minus1 = f.u(layer_id ? "sps_ext_or_max_sub_layers_minus1" : "sps_max_sub_layers_minus1", 3);
+  // In a layer above the base, 7 here announces a multilayer SPS of another syntax.
+  const uint64_t max_sub_layers_minus1 = layer_id ? f.u("sps_ext_or_max_sub_layers_minus1", 3)
+                                                  : uMax(f, "sps_max_sub_layers_minus1", 3, kMaxSubLayersMinus1);
   if (layer_id != 0 && max_sub_layers_minus1 == kMaxMultiLayerSubLayers) {
-    rbspOpaqueData(f, "sps_multilayer_rest");
+    rbspOpaqueData(f, "sps_multilayer_extension_data");
     rbspTrailingBits(f);
     return "SPS of layer " + numberText(layer_id);
   }
-  if (max_sub_layers_minus1 > kMaxSubLayersMinus1) f.fail();
   sps.max_sub_layers = max_sub_layers_minus1 + 1;
   f.flag("sps_temporal_id_nesting_flag");
   const ProfileTierLevel ptl = profileTierLevel(f, true, max_sub_layers_minus1);
