@@ -1,12 +1,18 @@
 // Hand-built parameter sets for what the test files do not hold: emulation prevention inside a
 // field, SPS scaling lists that end early or select the default, a PPS whose length depends on
 // its SPS, predicted short-term reference picture sets, truncated and hostile data, an AV1
-// reduced still picture header. Each fixture's bits are written field by field.
+// reduced still picture header. Each fixture's bits are written field by field. Last, the real
+// configuration records with random damage.
 #include "CodecTestSupport.h"
 #include "TestSupport.h"
+#include "codecs/Av1Configuration.h"
 #include "codecs/Av1Obu.h"
+#include "codecs/AvcConfiguration.h"
 #include "codecs/H264ParameterSets.h"
+#include "codecs/HevcConfiguration.h"
 #include "codecs/HevcParameterSets.h"
+
+#include <QRandomGenerator>
 
 using namespace codectest;
 using namespace corvanta::codecs;
@@ -101,6 +107,30 @@ const Element* field(const Parsed& parsed, const QString& name, qint64 seq = -1)
 void expectValid(const Decoded& decoded, qint64 bytes) {
   QVERIFY2(decoded.report.ok(), qPrintable(decoded.report.summary()));
   for (const Element& e : decoded.elements) QVERIFY2(e.offset + e.size <= bytes * 8, qPrintable(e.name));
+}
+
+// The payload of the first `type` box of a test file (after its 8-byte header).
+QByteArray recordPayload(const QString& file, const QString& type) {
+  const QString path = corvanta::test::dataFile(QStringLiteral("isobmff/") + file);
+  const Parsed parsed = isotest::parseFile(path);
+  const std::vector<const Element*> boxes = parsed.named(type);
+  QFile data(path);
+  if (boxes.empty() || !data.open(QIODevice::ReadOnly)) return {};
+  return data.readAll().mid(int(boxes[0]->byteOffset() + 8), int(boxes[0]->byteSize() - 8));
+}
+
+QByteArray damaged(QByteArray data, QRandomGenerator& random) {
+  const int edits = 1 + random.bounded(4);
+  for (int i = 0; i < edits && !data.isEmpty(); ++i) {
+    const int at = random.bounded(data.size());
+    switch (random.bounded(4)) {
+      case 0: data[at] = char(data[at] ^ (1 << random.bounded(8))); break;  // one bit
+      case 1: data[at] = char(random.bounded(256)); break;                  // one byte
+      case 2: data[at] = random.bounded(2) ? char(0) : char(0xff); break;   // long codes, long runs
+      default: data.truncate(at + 1); break;
+    }
+  }
+  return data;
 }
 
 }  // namespace
@@ -384,6 +414,49 @@ class CodecFixturesTest : public QObject {
     QCOMPARE(field(d, QStringLiteral("chroma_sample_position"))->hrf, QStringLiteral("colocated"));
     QCOMPARE(field(d, QStringLiteral("trailing_zero_bits"))->size, qint64(3));
     QCOMPARE(d.named(QStringLiteral("obu")).front()->raw, QString::fromStdString(d.summary));
+  }
+
+  // Damaged copies of each real record, decoded one after the other into one database: every
+  // element stays inside its record and the tree passes the check. A fixed seed keeps a failure
+  // repeatable.
+  void damagedRecordsStayInside_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("record");
+    for (const char* file : {"progressive.mp4", "h264-high.mp4", "h264-interlaced.mp4", "h264-444.mp4"})
+      QTest::newRow(file) << QString::fromLatin1(file) << QStringLiteral("avcC");
+    QTest::newRow("hevc-main10.mp4") << QStringLiteral("hevc-main10.mp4") << QStringLiteral("hvcC");
+    QTest::newRow("image.heic") << QStringLiteral("image.heic") << QStringLiteral("hvcC");
+    QTest::newRow("av1.mp4") << QStringLiteral("av1.mp4") << QStringLiteral("av1C");
+  }
+
+  void damagedRecordsStayInside() {
+    QFETCH(QString, file);
+    QFETCH(QString, record);
+    const QByteArray original = recordPayload(file, record);
+    QVERIFY(!original.isEmpty());
+    QRandomGenerator random(20240611);
+    constexpr int kCopies = 300;
+    QByteArray all;
+    std::vector<std::pair<int, int>> ranges;
+    for (int i = 0; i < kCopies; ++i) {
+      const QByteArray copy = damaged(original, random);
+      ranges.push_back({int(all.size()), int(all.size() + copy.size())});
+      all += copy;
+    }
+    const Decoded d = decodeBytes(all, [&](corvanta::FieldReader& whole) {
+      for (const auto& [begin, end] : ranges) {
+        corvanta::FieldReader f(whole.writer(), whole.fileData(), begin, end);
+        whole.writer().openUnit("record", int64_t(begin) * 8, int64_t(end - begin) * 8);
+        if (record == QLatin1String("avcC")) avcConfiguration(f);
+        else if (record == QLatin1String("hvcC")) hevcConfiguration(f);
+        else av1Configuration(f);
+        whole.writer().closeUnit();
+      }
+      return std::string();
+    });
+    QVERIFY2(d.report.ok(), qPrintable(d.report.summary()));
+    QCOMPARE(d.named(QStringLiteral("record")).size(), size_t(kCopies));
+    for (const Element& e : d.elements) QVERIFY2(!e.hrf.contains(QLatin1String("truncated")), qPrintable(e.name));
   }
 };
 
