@@ -92,8 +92,9 @@ void frameSizeAndIds(FieldReader& f, Av1SequenceHeader& header) {
   header.frame_height_bits = 1 + f.u("frame_height_bits_minus_1", 4);
   header.max_frame_width = 1 + f.uh("max_frame_width_minus_1", int(header.frame_width_bits),
                                     [](uint64_t v) { return numberText(v + 1) + " pixels"; });
-  header.max_frame_height = 1 + f.uh("max_frame_height_minus_1", int(header.frame_height_bits),
-                                     [](uint64_t v) { return numberText(v + 1) + " pixels"; });
+  header.max_frame_height = 1 + f.uh("max_frame_height_minus_1", int(header.frame_height_bits), [&](uint64_t v) {
+    return numberText(v + 1) + " pixels, frames up to " + numberText(header.max_frame_width) + "x" + numberText(v + 1);
+  });
   if (!header.reduced_still_picture_header) header.frame_id_numbers_present = f.flag("frame_id_numbers_present_flag");
   if (header.frame_id_numbers_present) {
     header.delta_frame_id_length = 2 + f.u("delta_frame_id_length_minus_2", 4);
