@@ -69,6 +69,31 @@ struct Parsed {
 
 inline const QString kConnection = QStringLiteral("corvanta-container-viewer-connection");
 
+// Every element of a database in id (pre-order) order.
+inline std::vector<Element> readElements(const QSqlDatabase& db) {
+  std::vector<Element> elements;
+  QSqlQuery query(db);
+  query.exec(QStringLiteral(
+      "SELECT elements.id, elements.level, elements.parent_id, dictionary.name, elements.offset, "
+      "elements.size, elements.raw_value, elements.hrf_value, elements_seq_num.seq_num FROM elements "
+      "LEFT JOIN dictionary ON elements.name_id = dictionary.id LEFT JOIN elements_seq_num ON "
+      "elements.id = elements_seq_num.id ORDER BY elements.id"));
+  while (query.next()) {
+    Element e;
+    e.id = query.value(0).toLongLong();
+    e.level = query.value(1).toLongLong();
+    e.parent = query.value(2).toLongLong();
+    e.name = query.value(3).toString();
+    e.offset = query.value(4).toLongLong();
+    e.size = query.value(5).toLongLong();
+    e.raw = query.value(6).toString();
+    e.hrf = query.value(7).toString();
+    e.seq = query.value(8).isNull() ? -1 : query.value(8).toLongLong();
+    elements.push_back(e);
+  }
+  return elements;
+}
+
 // Parses a file through the library as the viewer does, reads everything back, checks the
 // database and gives the connection back.
 inline Parsed parseFile(const QString& path) {
@@ -82,25 +107,7 @@ inline Parsed parseFile(const QString& path) {
   {
     QSqlDatabase db = QSqlDatabase::database(kConnection, false);
     parsed.report = corvanta::checkDatabase(db, QFileInfo(path).size() * 8);
-    QSqlQuery query(db);
-    query.exec(QStringLiteral(
-        "SELECT elements.id, elements.level, elements.parent_id, dictionary.name, elements.offset, "
-        "elements.size, elements.raw_value, elements.hrf_value, elements_seq_num.seq_num FROM elements "
-        "LEFT JOIN dictionary ON elements.name_id = dictionary.id LEFT JOIN elements_seq_num ON "
-        "elements.id = elements_seq_num.id ORDER BY elements.id"));
-    while (query.next()) {
-      Element e;
-      e.id = query.value(0).toLongLong();
-      e.level = query.value(1).toLongLong();
-      e.parent = query.value(2).toLongLong();
-      e.name = query.value(3).toString();
-      e.offset = query.value(4).toLongLong();
-      e.size = query.value(5).toLongLong();
-      e.raw = query.value(6).toString();
-      e.hrf = query.value(7).toString();
-      e.seq = query.value(8).isNull() ? -1 : query.value(8).toLongLong();
-      parsed.elements.push_back(e);
-    }
+    parsed.elements = readElements(db);
   }
   delete connection;
   QSqlDatabase::removeDatabase(kConnection);

@@ -3,7 +3,11 @@
 # Needs (only here, never when the tests run): ffmpeg, ffprobe, gst-launch-1.0 with
 # gstreamer1.0-plugins-good/-ugly, heif-enc (libheif-examples), python3.
 # Expected values: <file>.packets lists ffprobe's packets as "stream,pos,size" lines,
-# an independent witness of where each muxer put each sample.
+# an independent witness of where each muxer put each sample. For the files made to exercise
+# the codec parameter sets, <file>.streams.json is ffprobe's stream report and
+# <file>.trace.txt the configuration record as ffmpeg's trace_headers filter reads it.
+#   make-test-files.sh          all files
+#   make-test-files.sh codecs   only the codec parameter set files and their witnesses
 set -eu
 cd "$(dirname "$0")"
 export LC_ALL=C
@@ -13,6 +17,74 @@ audio="-f lavfi -i sine=frequency=440:sample_rate=16000:duration=1"
 x264="-c:v libx264 -preset ultrafast -tune zerolatency -b:v 40k -g 5 -pix_fmt yuv420p"
 aac="-c:a aac -b:a 24k"
 ff="ffmpeg -hide_banner -loglevel error -y -bitexact"
+
+# Parameter sets beyond what the muxer files hold, a few frames each:
+# - h264-high.mp4: High 4:2:0 with frame cropping (200x150 in 208x160), colour description,
+#   VUI timing, NAL HRD parameters and custom scaling lists (x264 sends them in the PPS);
+# - h264-interlaced.mp4: High 4:2:2 10-bit, MBAFF (frame_mbs_only_flag 0), B-frames (POC type 0);
+# - h264-444.mp4: High 4:4:4 Predictive, whose PPS has 12 scaling lists because of the SPS;
+# - hevc-main10.mp4: Main 10 with a conformance window, HDR colour description, HRD parameters
+#   and explicit scaling lists (some copied, with DC coefficients);
+# - av1.mp4: 10-bit 4:2:0 AV1 with timing info and an initial display delay.
+make_codec_files() {
+  cqm=$(python3 -c '
+i4 = [6, 13, 20, 28, 13, 20, 28, 32, 20, 28, 32, 37, 28, 32, 37, 42]
+p4 = [10, 14, 20, 24, 14, 20, 24, 27, 20, 24, 27, 30, 24, 27, 30, 34]
+i8 = [min(255, 6 + 2 * (r + c)) for r in range(8) for c in range(8)]
+p8 = [min(255, 9 + 2 * (r + c) + (r * c) // 4) for r in range(8) for c in range(8)]
+print(":".join(n + "=" + ",".join(map(str, v)) for n, v in (("cqm4i", i4), ("cqm4p", p4), ("cqm8i", i8), ("cqm8p", p8))))')
+  $ff -f lavfi -i testsrc=size=200x150:rate=25:duration=0.2 -c:v libx264 -preset veryfast -pix_fmt yuv420p \
+    -color_primaries bt709 -color_trc bt709 -colorspace bt709 -b:v 100k -maxrate 200k -bufsize 400k \
+    -x264-params "nal-hrd=vbr:$cqm" h264-high.mp4
+  $ff -f lavfi -i testsrc=size=176x120:rate=25:duration=0.2 -c:v libx264 -preset veryfast -pix_fmt yuv422p10le \
+    -flags +ildct+ilme -x264-params bframes=2 h264-interlaced.mp4
+  $ff -f lavfi -i testsrc=size=96x64:rate=25:duration=0.2 -c:v libx264 -preset veryfast -pix_fmt yuv444p \
+    -x264-params "$cqm" h264-444.mp4
+
+  # Scaling lists for x265 in the format it reads: a name line, the values; the DC value of
+  # the 16x16 and 32x32 lists on the line after its own name line.
+  python3 - <<'PY'
+def ramp(count, base, slope):
+    side = 4 if count == 16 else 8
+    return [min(255, base + slope * (r + c)) for r in range(side) for c in range(side)]
+lists = {"INTRA4X4_LUMA": ramp(16, 10, 3), "INTRA4X4_CHROMAU": ramp(16, 10, 3), "INTRA4X4_CHROMAV": ramp(16, 12, 2),
+         "INTER4X4_LUMA": ramp(16, 14, 2), "INTER4X4_CHROMAU": ramp(16, 14, 2), "INTER4X4_CHROMAV": ramp(16, 14, 2)}
+for size in ("8X8", "16X16", "32X32"):
+    for kind in ("INTRA", "INTER"):
+        for component in ("LUMA", "CHROMAU", "CHROMAV"):
+            if size != "32X32" or component == "LUMA":
+                lists[kind + size + "_" + component] = ramp(64, 12 if kind == "INTRA" else 16, 2 if component == "LUMA" else 3)
+lists["INTRA8X8_LUMA"] = [16, 16, 16, 16, 16, 16, 16, 16, 16, 16, 17, 16, 17, 16, 17, 18, 17, 18, 18, 17, 18, 21, 19, 20,
+                          21, 20, 19, 21, 24, 22, 22, 24, 24, 22, 22, 24, 25, 25, 27, 30, 27, 25, 25, 29, 31, 35, 35, 31,
+                          29, 36, 41, 44, 41, 36, 47, 54, 54, 47, 65, 70, 65, 88, 88, 115]
+with open("x265-scaling-lists.txt", "w") as out:
+    for name, values in lists.items():
+        out.write(name + " =\n")
+        for i in range(0, len(values), 8):
+            out.write(",".join(map(str, values[i:i + 8])) + ",\n")
+        if name[5:7] in ("16", "32"):
+            out.write(name + "_DC =\n" + str(values[0] + 2) + "\n")
+PY
+  $ff -f lavfi -i testsrc=size=200x150:rate=25:duration=0.32 -c:v libx265 -preset ultrafast -pix_fmt yuv420p10le \
+    -color_primaries bt2020 -color_trc smpte2084 -colorspace bt2020nc \
+    -x265-params "log-level=error:info=0:hrd=1:vbv-maxrate=300:vbv-bufsize=600:scaling-list=x265-scaling-lists.txt:bframes=3:keyint=8" \
+    hevc-main10.mp4
+  rm x265-scaling-lists.txt
+  $ff -f lavfi -i testsrc=size=200x150:rate=25:duration=0.2 -c:v libaom-av1 -cpu-used 8 -usage realtime -b:v 60k \
+    -pix_fmt yuv420p10le -color_primaries bt709 -color_trc bt709 -colorspace bt709 -aom-params timing-info=constant av1.mp4
+
+  for f in progressive.mp4 h264-high.mp4 h264-interlaced.mp4 h264-444.mp4 hevc-main10.mp4 av1.mp4; do
+    ffprobe -v error -select_streams v -show_streams -of json "$f" > "$f.streams.json"
+    ffmpeg -hide_banner -nostats -i "$f" -c copy -bsf:v trace_headers -f null - 2>&1 | grep '^\[trace_headers @' |
+      sed -e 's/^\[trace_headers @ [0-9a-fx]*\] //' | sed -n '/^Extradata$/,/^Packet: /p' | sed '$d' > "$f.trace.txt"
+    ffprobe -v error -show_entries packet=stream_index,pos,size -of csv=p=0 "$f" > "$f.packets"
+  done
+}
+
+if [ "${1:-all}" = codecs ]; then
+  make_codec_files
+  exit 0
+fi
 
 # ffmpeg: progressive (moov at the end, then moov first), fragmented, DASH-style, MOV, M4A, 3GP.
 $ff $video $audio $x264 $aac -metadata title="Corvanta test" progressive.mp4
@@ -87,6 +159,8 @@ open("corrupt-size.mp4", "wb").write(data)
 # Junk after the last box.
 open("corrupt-tail.mp4", "wb").write(fast + b"\x01\x02\x03junk that is no box\xff" * 3)
 PY
+
+make_codec_files
 
 # The witness: ffprobe's packets of every file it can read, in file order.
 for f in progressive.mp4 faststart.mp4 fragmented.mp4 dash.mp4 movie.mov audio.m4a mobile.3gp \

@@ -1,0 +1,344 @@
+// The parameter sets of the configuration records in real files, checked against two witnesses
+// made by tests/data/isobmff/make-test-files.sh: ffmpeg's trace_headers reading of the same
+// record (every field's position, length and value) and ffprobe's stream report (profile,
+// level, sizes, chroma format, bit depth, frame rate, colour).
+#include "CodecTestSupport.h"
+#include "TestSupport.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <map>
+#include <set>
+
+using namespace codectest;
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// One field as the trace shows it: position in the unit's RBSP, name with its indices, bits.
+struct TracedField {
+  qint64 position = 0;
+  QString name;      // without indices
+  qint64 index = -1;  // the last index, when the name has any
+  qint64 length = 0;
+  qint64 value = 0;
+};
+
+// The trace's fields, one list per NAL unit or OBU. Lines without bits are values ffmpeg
+// derives (an obu_size after its leb128 bytes) and are left out.
+std::vector<std::vector<TracedField>> tracedUnits(const QString& path) {
+  static const QRegularExpression line(QStringLiteral("^(\\d+)\\s+(\\S+)\\s+([01]+)\\s+=\\s+(-?\\d+)\\s*$"));
+  static const QRegularExpression indices(QStringLiteral("\\[(\\d+)\\]"));
+  std::vector<std::vector<TracedField>> units;
+  for (const QByteArray& raw : readAll(path).split('\n')) {
+    const QRegularExpressionMatch m = line.match(QString::fromLatin1(raw));
+    if (!m.hasMatch()) continue;
+    TracedField field;
+    field.position = m.captured(1).toLongLong();
+    QString name = m.captured(2);
+    QRegularExpressionMatchIterator it = indices.globalMatch(name);
+    while (it.hasNext()) field.index = it.next().captured(1).toLongLong();
+    field.name = name.left(name.indexOf(QLatin1Char('[')) < 0 ? name.size() : name.indexOf(QLatin1Char('[')));
+    field.length = m.captured(3).size();
+    field.value = m.captured(4).toLongLong();
+    if (field.position == 0 || units.empty()) units.emplace_back();
+    units.back().push_back(field);
+  }
+  return units;
+}
+
+// Where the trace names a field differently, or shows as several fields what the parser shows
+// as one (the 32 compatibility flags, reserved bits read in pieces, the codes of a scaling
+// list, the alignment bits) or leaves undecoded (the payload of an SEI).
+const std::map<QString, QString> kTraceNames = {
+    {"gaps_in_frame_num_allowed_flag", "gaps_in_frame_num_value_allowed_flag"},
+    {"leb128_byte", "obu_size"},
+    {"rbsp_alignment_zero_bit", "rbsp_alignment_zero_bits"},
+    {"trailing_zero_bit", "trailing_zero_bits"},
+    {"general_profile_compatibility_flag", "general_profile_compatibility_flags"},
+    {"delta_scale", "scaling_list"},
+};
+const std::set<QString> kCompactFields = {"general_profile_compatibility_flags", "general_reserved_zero_35bits",
+                                          "general_reserved_zero_43bits", "rbsp_alignment_zero_bits",
+                                          "trailing_zero_bits", "scaling_list", "scaling_list_delta_coef",
+                                          "payload"};
+
+// A leaf of the parser's tree in the coordinates of the trace: RBSP bits from the unit's start.
+struct Leaf {
+  const Element* element;
+  qint64 begin, end;
+};
+
+// The bytes that the NAL unit at [begin, end) of the file skips: 0x03 after two zero bytes.
+std::vector<qint64> emulationPrevention(const QByteArray& file, qint64 begin, qint64 end) {
+  std::vector<qint64> skipped;
+  int zeros = 0;
+  for (qint64 i = begin; i < end; ++i) {
+    const uchar byte = uchar(file[int(i)]);
+    if (zeros >= 2 && byte == 3) {
+      skipped.push_back(i);
+      zeros = 0;
+    } else {
+      zeros = byte == 0 ? zeros + 1 : 0;
+    }
+  }
+  return skipped;
+}
+
+std::vector<Leaf> leaves(const Parsed& parsed, const Element& unit, const std::vector<qint64>& skipped) {
+  std::set<qint64> parents;
+  for (const Element& e : parsed.elements) parents.insert(e.parent);
+  auto rbsp = [&](qint64 file_bit) {
+    qint64 before = 0;
+    for (qint64 byte : skipped) before += byte * 8 < file_bit ? 1 : 0;
+    return file_bit - unit.offset - 8 * before;
+  };
+  std::vector<Leaf> out;
+  for (const Element& e : parsed.elements) {
+    if (e.offset < unit.offset || e.offset + e.size > unit.offset + unit.size || e.id == unit.id) continue;
+    if (parents.count(e.id)) continue;
+    out.push_back({&e, rbsp(e.offset), rbsp(e.offset + e.size)});
+  }
+  return out;
+}
+
+// The NAL units or OBUs of the first configuration record of the file, in file order.
+std::vector<const Element*> recordUnits(const Parsed& parsed, const QString& record) {
+  const std::vector<const Element*> boxes = parsed.named(record);
+  if (boxes.empty()) return {};
+  static const std::set<QString> kUnits = {"sequenceParameterSetNALUnit", "pictureParameterSetNALUnit",
+                                           "sequenceParameterSetExtNALUnit", "nalUnit", "obu"};
+  std::vector<const Element*> out;
+  for (const Element& e : parsed.elements)
+    if (kUnits.count(e.name) && e.offset >= boxes[0]->offset && e.offset < boxes[0]->offset + boxes[0]->size)
+      out.push_back(&e);
+  return out;
+}
+
+QString describe(const Leaf& leaf) {
+  return QStringLiteral("%1 at %2+%3 = %4").arg(leaf.element->name).arg(leaf.begin).arg(leaf.end - leaf.begin).arg(leaf.element->raw);
+}
+
+// Every traced field lies in one leaf; a leaf that starts and ends where the field does has its
+// name, index and value; a leaf holding several traced fields is one of the compact ones; every
+// leaf holds the start of a traced field, so nothing is decoded that ffmpeg did not read.
+void compareUnit(const std::vector<Leaf>& mine, const std::vector<TracedField>& traced, int& exact) {
+  std::set<const Element*> touched;
+  for (const TracedField& field : traced) {
+    const auto it = std::find_if(mine.begin(), mine.end(), [&](const Leaf& l) {
+      return l.begin <= field.position && field.position < l.end;
+    });
+    QVERIFY2(it != mine.end(), qPrintable(QStringLiteral("no element holds %1 at %2").arg(field.name).arg(field.position)));
+    touched.insert(it->element);
+    const QString name = kTraceNames.count(field.name) ? kTraceNames.at(field.name) : field.name;
+    if (it->begin == field.position && it->end == field.position + field.length) {
+      QVERIFY2(it->element->name == name, qPrintable(describe(*it) + QStringLiteral(", traced as ") + field.name));
+      QVERIFY2(it->element->raw == QString::number(field.value) || kCompactFields.count(name),
+               qPrintable(describe(*it) + QStringLiteral(", traced value %1").arg(field.value)));
+      if (it->element->seq >= 0 && field.index >= 0)
+        QVERIFY2(it->element->seq == field.index, qPrintable(describe(*it) + QStringLiteral(", traced index %1").arg(field.index)));
+      ++exact;
+    } else {
+      QVERIFY2(kCompactFields.count(it->element->name) && field.position + field.length <= it->end,
+               qPrintable(describe(*it) + QStringLiteral(", traced as %1 at %2+%3").arg(field.name).arg(field.position).arg(field.length)));
+    }
+  }
+  for (const Leaf& leaf : mine)
+    QVERIFY2(touched.count(leaf.element) || leaf.element->name == QLatin1String("trailing_zero_8bits"),
+             qPrintable(describe(leaf) + QStringLiteral(" holds no traced field")));
+}
+
+// The summary of an SPS or sequence header: profile, level, chroma, depth, sizes, rate.
+struct Summary {
+  QString profile, chroma;
+  int depth = 0;
+  qint64 width = 0, height = 0, coded_width = 0, coded_height = 0;
+  bool interlaced = false;
+  QString rate;
+};
+
+Summary parseSummary(const QString& text) {
+  static const QRegularExpression pattern(QStringLiteral(
+      "^(?:SPS \\d+|Sequence header): (.+)@[^,]+, (\\S+) (\\d+)-bit, (?:max )?(\\d+)x(\\d+)"
+      "(?: \\(coded (\\d+)x(\\d+)\\))?( interlaced)?(?:, ([\\d.]+) fps)?"));
+  const QRegularExpressionMatch m = pattern.match(text);
+  Summary s;
+  if (!m.hasMatch()) return s;
+  s.profile = m.captured(1);
+  s.chroma = m.captured(2);
+  s.depth = m.captured(3).toInt();
+  s.width = m.captured(4).toLongLong();
+  s.height = m.captured(5).toLongLong();
+  s.coded_width = m.captured(6).isEmpty() ? s.width : m.captured(6).toLongLong();
+  s.coded_height = m.captured(7).isEmpty() ? s.height : m.captured(7).toLongLong();
+  s.interlaced = !m.captured(8).isEmpty();
+  s.rate = m.captured(9);
+  return s;
+}
+
+// The traced value of the first field of that name, or -1.
+qint64 traced(const std::vector<std::vector<TracedField>>& units, const QString& name) {
+  for (const auto& unit : units)
+    for (const TracedField& field : unit)
+      if (field.name == name) return field.value;
+  return -1;
+}
+
+// The coded frame size as the traced fields give it (H.264 7.4.2.1.1, H.265 7.4.3.2.1, AV1 5.5.1).
+std::pair<qint64, qint64> tracedCodedSize(const std::vector<std::vector<TracedField>>& units) {
+  if (traced(units, QStringLiteral("pic_width_in_mbs_minus1")) >= 0)
+    return {16 * (traced(units, QStringLiteral("pic_width_in_mbs_minus1")) + 1),
+            16 * (traced(units, QStringLiteral("pic_height_in_map_units_minus1")) + 1) *
+                (2 - traced(units, QStringLiteral("frame_mbs_only_flag")))};
+  if (traced(units, QStringLiteral("pic_width_in_luma_samples")) >= 0)
+    return {traced(units, QStringLiteral("pic_width_in_luma_samples")),
+            traced(units, QStringLiteral("pic_height_in_luma_samples"))};
+  return {traced(units, QStringLiteral("max_frame_width_minus_1")) + 1,
+          traced(units, QStringLiteral("max_frame_height_minus_1")) + 1};
+}
+
+// The H.273 code point of ffprobe's colour names.
+int colourCode(const QString& name) {
+  static const std::map<QString, int> kCodes = {{"bt709", 1}, {"bt2020", 9}, {"bt2020nc", 9}, {"smpte2084", 16},
+                                                {"smpte170m", 6}, {"bt470bg", 5}, {"iec61966-2-1", 13}};
+  return kCodes.count(name) ? kCodes.at(name) : -1;
+}
+
+const Element* firstField(const Parsed& parsed, const Element& unit, const QString& name) {
+  for (const Element& e : parsed.elements)
+    if (e.name == name && e.offset >= unit.offset && e.offset < unit.offset + unit.size) return &e;
+  return nullptr;
+}
+
+struct WitnessFile {
+  const char* file;
+  const char* record;
+};
+const WitnessFile kWitnessFiles[] = {
+    {"progressive.mp4", "avcC"}, {"h264-high.mp4", "avcC"},        {"h264-interlaced.mp4", "avcC"},
+    {"h264-444.mp4", "avcC"},    {"hevc-main10.mp4", "hvcC"},      {"av1.mp4", "av1C"},
+};
+
+}  // namespace
+
+class CodecWitnessTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void traceAgrees_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("record");
+    for (const WitnessFile& w : kWitnessFiles)
+      QTest::newRow(w.file) << QString::fromLatin1(w.file) << QString::fromLatin1(w.record);
+  }
+
+  // Field by field, bit by bit, the parser reads what ffmpeg reads.
+  void traceAgrees() {
+    QFETCH(QString, file);
+    QFETCH(QString, record);
+    const QString path = corvanta::test::dataFile(QStringLiteral("isobmff/") + file);
+    const Parsed parsed = isotest::parseFile(path);
+    QCOMPARE(parsed.result, 0);
+    QVERIFY2(parsed.report.ok(), qPrintable(parsed.report.summary()));
+    const QByteArray bytes = readAll(path);
+    const std::vector<const Element*> units = recordUnits(parsed, record);
+    const auto traced_units = tracedUnits(path + QStringLiteral(".trace.txt"));
+    QVERIFY(!traced_units.empty());
+    QCOMPARE(units.size(), traced_units.size());
+    int exact = 0;
+    for (size_t i = 0; i < units.size(); ++i) {
+      const Element& unit = *units[i];
+      QVERIFY2(!unit.raw.contains(QLatin1String("broken")), qPrintable(unit.raw));
+      const auto skipped = record == QLatin1String("av1C")
+                               ? std::vector<qint64>()
+                               : emulationPrevention(bytes, unit.byteOffset(), unit.byteOffset() + unit.byteSize());
+      compareUnit(leaves(parsed, unit, skipped), traced_units[i], exact);
+      if (QTest::currentTestFailed()) return;
+    }
+    QVERIFY(exact > 20);
+  }
+
+  void streamReport_data() { traceAgrees_data(); }
+
+  // The summary of the first SPS (or sequence header) says what ffprobe says about the stream.
+  void streamReport() {
+    QFETCH(QString, file);
+    QFETCH(QString, record);
+    const QString path = corvanta::test::dataFile(QStringLiteral("isobmff/") + file);
+    const Parsed parsed = isotest::parseFile(path);
+    const QJsonObject stream = QJsonDocument::fromJson(readAll(path + QStringLiteral(".streams.json")))
+                                   .object()[QStringLiteral("streams")].toArray().at(0).toObject();
+    QVERIFY(!stream.isEmpty());
+    const auto units = recordUnits(parsed, record);
+    const auto sps = std::find_if(units.begin(), units.end(), [](const Element* e) {
+      return e->raw.startsWith(QLatin1String("SPS ")) || e->raw.startsWith(QLatin1String("Sequence header"));
+    });
+    QVERIFY(sps != units.end());
+    const Summary summary = parseSummary((*sps)->raw);
+    QVERIFY2(summary.width > 0, qPrintable((*sps)->raw));
+
+    QCOMPARE(summary.profile, stream[QStringLiteral("profile")].toString());
+    const QString level_field = record == QLatin1String("avcC")   ? QStringLiteral("level_idc")
+                                : record == QLatin1String("hvcC") ? QStringLiteral("general_level_idc")
+                                                                   : QStringLiteral("seq_level_idx");
+    QCOMPARE(firstField(parsed, **sps, level_field)->raw.toInt(), stream[QStringLiteral("level")].toInt());
+    QCOMPARE(summary.width, qint64(stream[QStringLiteral("width")].toInt()));
+    QCOMPARE(summary.height, qint64(stream[QStringLiteral("height")].toInt()));
+    const auto coded = tracedCodedSize(tracedUnits(path + QStringLiteral(".trace.txt")));
+    QCOMPARE(summary.coded_width, coded.first);
+    QCOMPARE(summary.coded_height, coded.second);
+
+    static const QRegularExpression pix_fmt(QStringLiteral("^(?:yuv|gbr)(420|422|444)?p(\\d+)?"));
+    const QString format = stream[QStringLiteral("pix_fmt")].toString();
+    const QRegularExpressionMatch m = pix_fmt.match(format);
+    QVERIFY2(m.hasMatch(), qPrintable(format));
+    const QString sampling = m.captured(1);
+    QCOMPARE(summary.chroma, sampling.left(1) + QLatin1Char(':') + sampling.mid(1, 1) + QLatin1Char(':') + sampling.mid(2, 1));
+    QCOMPARE(summary.depth, m.captured(2).isEmpty() ? 8 : m.captured(2).toInt());
+
+    const QStringList rate = stream[QStringLiteral("r_frame_rate")].toString().split(QLatin1Char('/'));
+    QCOMPARE(summary.rate.toDouble(), rate[0].toDouble() / rate[1].toDouble());
+    if (stream.contains(QStringLiteral("field_order")))
+      QCOMPARE(summary.interlaced, stream[QStringLiteral("field_order")].toString() != QLatin1String("progressive"));
+
+    const QString primaries = stream[QStringLiteral("color_primaries")].toString();
+    if (colourCode(primaries) > 0) {
+      QCOMPARE(firstField(parsed, **sps, QStringLiteral("colour_primaries"))
+                   ? firstField(parsed, **sps, QStringLiteral("colour_primaries"))->raw.toInt()
+                   : firstField(parsed, **sps, QStringLiteral("color_primaries"))->raw.toInt(),
+               colourCode(primaries));
+    }
+    const QString range = stream[QStringLiteral("color_range")].toString();
+    if (range == QLatin1String("tv") || range == QLatin1String("pc")) {
+      const Element* flag = firstField(parsed, **sps, QStringLiteral("video_full_range_flag"));
+      if (!flag) flag = firstField(parsed, **sps, QStringLiteral("color_range"));
+      QVERIFY(flag);
+      QCOMPARE(flag->raw, QString::fromLatin1(range == QLatin1String("pc") ? "1" : "0"));
+    }
+  }
+
+  // The HEIF image has no ffprobe witness: its SPS agrees with the image size (ispe) and the
+  // record that libheif wrote beside it.
+  void heifImageAgreesWithItsProperties() {
+    const Parsed parsed = isotest::parseFile(corvanta::test::dataFile(QStringLiteral("isobmff/image.heic")));
+    const auto units = recordUnits(parsed, QStringLiteral("hvcC"));
+    const auto sps = std::find_if(units.begin(), units.end(), [](const Element* e) { return e->raw.startsWith(QLatin1String("SPS ")); });
+    QVERIFY(sps != units.end());
+    const Summary summary = parseSummary((*sps)->raw);
+    QCOMPARE(summary.width, parsed.at(QStringLiteral("meta/iprp/ipco/ispe/image_width"))->raw.toLongLong());
+    QCOMPARE(summary.height, parsed.at(QStringLiteral("meta/iprp/ipco/ispe/image_height"))->raw.toLongLong());
+    QCOMPARE(summary.profile, parsed.at(QStringLiteral("meta/iprp/ipco/hvcC/general_profile_idc"))->hrf);
+    QCOMPARE(summary.depth, 8 + parsed.at(QStringLiteral("meta/iprp/ipco/hvcC/bitDepthLumaMinus8"))->raw.toInt());
+    QCOMPARE(summary.chroma, QStringLiteral("4:2:0"));
+    QCOMPARE(parsed.at(QStringLiteral("meta/iprp/ipco/hvcC/chromaFormat"))->raw, QStringLiteral("1"));
+  }
+};
+
+CORVANTA_TEST_CORE_MAIN(CodecWitnessTest)
+#include "CodecWitnessTest.moc"
