@@ -168,14 +168,25 @@ void FieldReader::startRbsp() {
   while ((bit & 7) == 0 && isSkipped(bit >> 3)) bit += 8;
 }
 
-bool FieldReader::moreRbspData() const {
-  if (!good) return false;
+int64_t FieldReader::rbspStopBit() const {
   int64_t byte = endByte() - 1;
   while (byte >= (bit >> 3) && (data[byte] == 0 || isSkipped(byte))) --byte;
-  if (byte < (bit >> 3)) return false;
+  if (byte < (bit >> 3)) return -1;
   int stop = 0;  // bit index, from the least significant, of the stop bit
   while (!((data[byte] >> stop) & 1)) ++stop;
-  return bit < byte * 8 + (7 - stop);
+  return byte * 8 + (7 - stop);
+}
+
+bool FieldReader::moreRbspData() const {
+  return good && bit < rbspStopBit();
+}
+
+int64_t FieldReader::rbspDataBitsLeft() const {
+  const int64_t stop = good ? rbspStopBit() : -1;
+  if (stop <= bit) return 0;
+  const auto skipped_before_stop = std::lower_bound(skipped_bytes.begin(), skipped_bytes.end(), stop >> 3) -
+                                   std::lower_bound(skipped_bytes.begin(), skipped_bytes.end(), bit >> 3);
+  return stop - bit - 8 * skipped_before_stop;
 }
 
 int64_t FieldReader::advance(int64_t from, int64_t bits) const {

@@ -66,6 +66,8 @@ class FieldReader {
   void startRbsp();
   // True while payload bits other than the trailing stop bit and its zero padding remain.
   bool moreRbspData() const;
+  // Payload bits from here up to the rbsp_stop_one_bit (0 when there is none).
+  int64_t rbspDataBitsLeft() const;
 
   // Reads without writing an element.
   uint64_t read(int bits);
@@ -185,6 +187,8 @@ class FieldReader {
   uint64_t readExpGolomb(int& payload_bits);
   uint64_t readLeb128(int& payload_bits);
   bool isSkipped(int64_t byte) const;
+  // File bit of the last one bit before the trailing zeros, or -1.
+  int64_t rbspStopBit() const;
   void writeField(std::string_view name, int64_t bits, std::string_view raw, std::string_view hrf, int64_t seq);
   // For a code already read: the element from `start` over `payload_bits` bits of payload.
   void writeFieldFrom(int64_t start, int64_t payload_bits, std::string_view name, std::string_view raw,

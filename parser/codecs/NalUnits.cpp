@@ -40,19 +40,6 @@ void lengthPrefixedNalUnit(FieldReader& f, std::string_view length_name, std::st
   f.skipBits(int64_t(length) * 8);
 }
 
-int64_t rbspDataBitsLeft(const FieldReader& f) {
-  if (!f.moreRbspData()) return 0;
-  // moreRbspData() holds for every position before the stop bit and for none after it.
-  int64_t before_stop = 0, at_or_after = f.bitsLeft();
-  while (at_or_after - before_stop > 1) {
-    const int64_t middle = before_stop + (at_or_after - before_stop) / 2;
-    FieldReader probe = f;
-    probe.skipBits(middle);
-    (probe.moreRbspData() ? before_stop : at_or_after) = middle;
-  }
-  return at_or_after;
-}
-
 void rbspTrailingBits(FieldReader& f) {
   if (!f.ok()) return;
   if (f.moreRbspData() || f.peek(1) != 1) {
@@ -65,7 +52,7 @@ void rbspTrailingBits(FieldReader& f) {
 }
 
 void rbspOpaqueData(FieldReader& f, std::string_view name) {
-  const int64_t bits = rbspDataBitsLeft(f);
+  const int64_t bits = f.rbspDataBitsLeft();
   if (bits > 0) f.text(name, bits, numberText(uint64_t(bits)) + " bits", "not decoded");
 }
 

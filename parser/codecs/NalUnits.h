@@ -21,9 +21,6 @@ using NalUnitDecoder = std::function<std::string(FieldReader&)>;
 void lengthPrefixedNalUnit(FieldReader& f, std::string_view length_name, std::string_view unit_name, int64_t seq,
                            const NalUnitDecoder& decode);
 
-// Payload bits from the position up to the rbsp_stop_one_bit.
-int64_t rbspDataBitsLeft(const FieldReader& f);
-
 // rbsp_trailing_bits() and any zero bytes after them. Payload data left before the stop bit means
 // the decoder and the data disagree: the reader fails and the rest stays undecoded.
 void rbspTrailingBits(FieldReader& f);
