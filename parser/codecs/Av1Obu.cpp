@@ -6,7 +6,7 @@
 #include "TextForms.h"
 #include "ValueName.h"
 #include "codecs/ColourCodePoints.h"
-#include "codecs/FieldUnit.h"
+#include "FieldUnit.h"
 #include "codecs/NalUnits.h"
 
 namespace corvanta::codecs {

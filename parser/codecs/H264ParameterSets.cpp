@@ -5,7 +5,7 @@
 #include "FieldReader.h"
 #include "TextForms.h"
 #include "ValueName.h"
-#include "codecs/FieldUnit.h"
+#include "FieldUnit.h"
 #include "codecs/NalUnits.h"
 #include "codecs/VideoFormat.h"
 

@@ -6,7 +6,7 @@
 #include "FieldReader.h"
 #include "TextForms.h"
 #include "ValueName.h"
-#include "codecs/FieldUnit.h"
+#include "FieldUnit.h"
 #include "codecs/NalUnits.h"
 
 #include <algorithm>

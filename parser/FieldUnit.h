@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-namespace corvanta::codecs {
+namespace corvanta {
 
 // A unit opened at the reader's position for the fields read while it lives. It closes at the
 // position reached, so a unit cut short by a broken or truncated payload ends at its last good
@@ -28,4 +28,4 @@ class FieldUnit {
   int64_t start;
 };
 
-}  // namespace corvanta::codecs
+}  // namespace corvanta
