@@ -44,10 +44,11 @@ mkdir -p "$corpus" "$findings" "$logs"
 log="$logs/$target-$(date +%Y%m%d-%H%M%S).log"
 before=$(ls "$findings")
 
-# Bounds per input, the same as the replay test's: a hang or a blow-up is a finding.
+# Bounds per input: a small input takes milliseconds, so 5 s means a loop that a count from
+# the file drives; 2 GB in all or 512 MB at once means an allocation sized by one.
 # One process: the machine's cores are shared.
 status=0
-"$fuzzer" "$corpus" "$seeds" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=512 \
+"$fuzzer" "$corpus" "$seeds" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -malloc_limit_mb=512 \
   -max_len=65536 -artifact_prefix="$findings/" -print_final_stats=1 2>&1 | tee "$log" || status=$?
 echo "log: $log, corpus: $corpus ($(ls "$corpus" | wc -l) inputs)"
 
@@ -57,7 +58,7 @@ new_findings=$(comm -13 <(echo "$before") <(ls "$findings") | grep -v '^minimise
 if [ "$target" = any ]; then place="fuzz/regressions/<module id>/ (the module the finding names)"; else place="fuzz/regressions/$target/"; fi
 for finding in $new_findings; do
   minimised="$findings/minimised-$finding"
-  "$fuzzer" "$findings/$finding" -minimize_crash=1 -max_total_time=120 -timeout=10 -rss_limit_mb=2048 \
+  "$fuzzer" "$findings/$finding" -minimize_crash=1 -max_total_time=120 -timeout=5 -rss_limit_mb=2048 \
     -malloc_limit_mb=512 -exact_artifact_path="$minimised" >"$logs/minimise-$finding.log" 2>&1 || true
   [ -f "$minimised" ] || minimised="$findings/$finding"
   echo
