@@ -9,8 +9,6 @@
 
 #include <sqlite3.h>
 
-#include <memory>
-
 namespace {
 
 int64_t seen_head_size = -1;
