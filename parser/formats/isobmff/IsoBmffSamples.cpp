@@ -132,7 +132,10 @@ struct SampleMap::Walk {
 void SampleMap::build(const uint8_t* file_data, int64_t size) {
   data = file_data;
   file_size = size;
-  max_claims = size_t(size / 16) + (size_t(1) << 20);
+  // Claims that lie side by side are bounded by the file's bytes; only overlapping or empty
+  // ones, which a hostile chunk table repeats at will, can go beyond. So the cap follows the
+  // size, with a floor for small files of tiny samples that stays cheap to list.
+  max_claims = size_t(size / 16) + (size_t(1) << 16);
   if (size >= 12 && loadBe32(data + 4) == fourCC("ftyp") && loadBe32(data + 8) == fourCC("qt  ")) quicktime = true;
   Walk state;
   walk(state, 0, size, 0, 0);
