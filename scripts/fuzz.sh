@@ -47,9 +47,10 @@ before=$(ls "$findings")
 # Bounds per input: a small input takes milliseconds, so 5 s means a loop that a count from
 # the file drives; 2 GB in all or 512 MB at once means an allocation sized by one.
 # One process: the machine's cores are shared.
+bounds=(-timeout=5 -rss_limit_mb=2048 -malloc_limit_mb=512)
 status=0
-"$fuzzer" "$corpus" "$seeds" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -malloc_limit_mb=512 \
-  -max_len=65536 -artifact_prefix="$findings/" -print_final_stats=1 2>&1 | tee "$log" || status=$?
+"$fuzzer" "$corpus" "$seeds" -max_total_time="$seconds" "${bounds[@]}" -max_len=65536 \
+  -artifact_prefix="$findings/" -print_final_stats=1 2>&1 | tee "$log" || status=$?
 echo "log: $log, corpus: $corpus ($(ls "$corpus" | wc -l) inputs)"
 
 new_findings=$(comm -13 <(echo "$before") <(ls "$findings") | grep -v '^minimised-' || true)
@@ -58,13 +59,13 @@ new_findings=$(comm -13 <(echo "$before") <(ls "$findings") | grep -v '^minimise
 if [ "$target" = any ]; then place="fuzz/regressions/<module id>/ (the module the finding names)"; else place="fuzz/regressions/$target/"; fi
 for finding in $new_findings; do
   minimised="$findings/minimised-$finding"
-  "$fuzzer" "$findings/$finding" -minimize_crash=1 -max_total_time=120 -timeout=5 -rss_limit_mb=2048 \
-    -malloc_limit_mb=512 -exact_artifact_path="$minimised" >"$logs/minimise-$finding.log" 2>&1 || true
+  "$fuzzer" "$findings/$finding" -minimize_crash=1 -max_total_time=120 "${bounds[@]}" \
+    -exact_artifact_path="$minimised" >"$logs/minimise-$finding.log" 2>&1 || true
   [ -f "$minimised" ] || minimised="$findings/$finding"
   echo
   echo "FINDING: $findings/$finding"
   echo "  minimised ($(stat -c %s "$minimised") bytes): $minimised"
-  echo "  reproduce: $fuzzer $minimised"
+  echo "  reproduce: $fuzzer ${bounds[*]} $minimised"
   echo "  once fixed, keep it as $place<what-broke>.<ext>; the test fuzz_replay_* replays it"
 done
 exit 1
