@@ -16,6 +16,11 @@ if [ "$target" != any ] && [ ! -d "$root/parser/formats/$target" ]; then
   exit 2
 fi
 
+if ! command -v clang++ >/dev/null || [ -z "$(clang++ -print-file-name=libclang_rt.fuzzer-x86_64.a | grep /)" ]; then
+  echo "fuzzing needs clang with libFuzzer: apt-get install clang libclang-rt-14-dev" >&2
+  exit 2
+fi
+
 build_dir="$root/build/fuzz"
 cmake -S "$root" -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS_DEBUG="-g -O2" -DCORVANTA_FUZZ=ON -DCORVANTA_BUILD_TESTS=OFF \
