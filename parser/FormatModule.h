@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileBytes.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -10,11 +12,10 @@
 namespace corvanta {
 
 class ElementWriter;
-class MappedFile;
 
 // What a format module is given to analyse one file.
 struct ParseContext {
-  const MappedFile& file;
+  FileBytes file;
   ElementWriter& writer;
   // Call with the number of bytes analysed so far; cheap, call as often as you like.
   std::function<void(int64_t bytes_done)> progress;
@@ -38,6 +39,9 @@ struct FormatModule {
 
 // Every module, in a stable order.
 const std::vector<FormatModule>& formatModules();
+
+// The registered module with this id, or null.
+const FormatModule* findModule(const QString& id);
 
 // Replaces the registered modules while it lives, so that tests of the library can
 // run it on formats of their own making.

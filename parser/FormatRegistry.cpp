@@ -18,6 +18,13 @@ const std::vector<FormatModule>& formatModules() {
   return replaced_modules ? *replaced_modules : modules;
 }
 
+const FormatModule* findModule(const QString& id) {
+  for (const FormatModule& module : formatModules())
+    if (module.id == id)
+      return &module;
+  return nullptr;
+}
+
 ScopedFormatModules::ScopedFormatModules(std::vector<FormatModule> modules)
     : replacement(std::move(modules)), previous(replaced_modules) {
   replaced_modules = &replacement;

@@ -1,7 +1,7 @@
 #include "Parser.h"
 
+#include "Analysis.h"
 #include "ElementDatabase.h"
-#include "ElementWriter.h"
 #include "FormatModule.h"
 #include "MappedFile.h"
 
@@ -19,7 +19,6 @@
 
 namespace {
 
-constexpr int64_t kProbeBytes = 4096;
 const QString kMemoryDatabase = QStringLiteral(":memory:");
 
 QString connectionName() {
@@ -129,8 +128,8 @@ int Parser::writeDatabase(const QString& file_name, const QString& database_name
     return fail(CannotReadFile, file.errorString());
   if (file.size() == 0)
     return fail(EmptyFile, QStringLiteral("empty file"));
-  const corvanta::FormatModule* module =
-      corvanta::chooseModule(file.data(), std::min(file.size(), kProbeBytes), file.size(), file_name);
+  const corvanta::FileBytes bytes(file.data(), file.size());
+  const corvanta::FormatModule* module = corvanta::chooseModuleFor(bytes, file_name);
   if (!module)
     return fail(UnknownFormat, QStringLiteral("unknown format: no parser recognises this file"));
 
@@ -158,29 +157,22 @@ int Parser::writeDatabase(const QString& file_name, const QString& database_name
 
     if (result == Success) {
       meter.setTotal(file.size());
-      corvanta::ElementWriter writer(handle);
-      writer.setFileSize(file.size() * 8);
       // A file cut short under the mapping reads as zeros from then on; the next progress
       // report ends the analysis instead of letting the module walk those zeros.
-      corvanta::ParseContext context{file, writer, [&meter, &file](int64_t done) {
-                                       if (file.changed()) throw FileChanged();
-                                       meter.report(done);
-                                     }, {}};
-      bool parsed = false;
+      corvanta::AnalysisResult analysis;
       try {
-        parsed = module->parse(context);
+        analysis = corvanta::analyse(*module, bytes, handle, [&meter, &file](int64_t done) {
+          if (file.changed()) throw FileChanged();
+          meter.report(done);
+        });
       } catch (const FileChanged&) {
       }
       if (file.changed()) {
         result = CannotReadFile;
         reason = QStringLiteral("the file changed while it was being analysed (it is shorter now)");
-      } else if (!parsed) {
-        result = UnknownFormat;
-        reason = context.error.isEmpty() ? QStringLiteral("not a %1 file").arg(module->display_name)
-                                         : context.error;
-      } else if (!writer.finish()) {
-        result = DatabaseFailed;
-        reason = writer.errorString();
+      } else if (analysis.status != corvanta::AnalysisResult::Done) {
+        result = analysis.status == corvanta::AnalysisResult::NotThisFormat ? UnknownFormat : DatabaseFailed;
+        reason = analysis.reason;
       }
     }
 

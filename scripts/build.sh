@@ -9,7 +9,9 @@ shift || true
 case "$type" in
   Release)  cmake_args=(-DCMAKE_BUILD_TYPE=Release) ;;
   Debug)    cmake_args=(-DCMAKE_BUILD_TYPE=Debug) ;;
-  Sanitize) cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DCORVANTA_SANITIZE=ON) ;;
+  # -O1 and no benchmarks: the sanitizer build is for running the tests, and CI runs it.
+  Sanitize) cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DCORVANTA_SANITIZE=ON
+                        -DCORVANTA_BUILD_BENCHMARKS=OFF) ;;
   *) echo "unknown build type: $type (Release, Debug or Sanitize)" >&2; exit 2 ;;
 esac
 

@@ -2,6 +2,7 @@
 // FILE.golden. Any change of output shows up here as the first differing line, with the
 // element path that leads to it; scripts/update-golden.sh rewrites the goldens after an
 // intended change, so that a reviewer reads the change as a text diff.
+#include "TestInputs.h"
 #include "TestSupport.h"
 
 #include <QDirIterator>
@@ -9,18 +10,12 @@
 
 namespace {
 
-// Files beside the test files that are not themselves inputs.
-bool isTestInput(const QString& path) {
-  static const QStringList kNotInputs = {"golden", "dump", "packets", "txt", "json", "csv", "sh", "py", "md"};
-  return !kNotInputs.contains(QFileInfo(path).suffix());
-}
-
 QStringList testInputs() {
   QStringList files;
   QDirIterator it(corvanta::test::dataDir(), QDir::Files, QDirIterator::Subdirectories);
   while (it.hasNext()) {
     const QString path = it.next();
-    if (isTestInput(path)) files << path;
+    if (corvanta::test::isTestInput(path)) files << path;
   }
   files.sort();
   return files;

@@ -1,7 +1,6 @@
 #include "formats/isobmff/IsoBmff.h"
 
 #include "ElementWriter.h"
-#include "MappedFile.h"
 #include "formats/isobmff/IsoBmffBox.h"
 #include "formats/isobmff/IsoBmffBoxTable.h"
 #include "FieldReader.h"

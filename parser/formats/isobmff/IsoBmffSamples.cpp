@@ -132,7 +132,10 @@ struct SampleMap::Walk {
 void SampleMap::build(const uint8_t* file_data, int64_t size) {
   data = file_data;
   file_size = size;
-  max_claims = size_t(size / 16) + (size_t(1) << 20);
+  // Claims that lie side by side are bounded by the file's bytes; only overlapping or empty
+  // ones, which a hostile chunk table repeats at will, can go beyond. So the cap follows the
+  // size, with a floor for small files of tiny samples that stays cheap to list.
+  max_claims = size_t(size / 16) + (size_t(1) << 16);
   if (size >= 12 && loadBe32(data + 4) == fourCC("ftyp") && loadBe32(data + 8) == fourCC("qt  ")) quicktime = true;
   Walk state;
   walk(state, 0, size, 0, 0);
@@ -543,7 +546,12 @@ void SampleMap::buildItems() {
     const unsigned method = iloc_version >= 1 ? unsigned(readSized(data, pos, 2, end, ok) & 15) : 0;
     const uint64_t reference = readSized(data, pos, 2, end, ok);
     const uint64_t base = readSized(data, pos, base_offset_size, end, ok);
-    const uint64_t extents = readSized(data, pos, 2, end, ok);
+    // The count is bounded by the bytes that hold the extents; with every field size 0 an
+    // extent holds nothing and locates nothing, so 65535 of them must not cost a loop each.
+    const int extent_size = index_size + offset_size + length_size;
+    const uint64_t declared_extents = readSized(data, pos, 2, end, ok);
+    const uint64_t extents =
+        extent_size ? std::min<uint64_t>(declared_extents, uint64_t(end - pos) / uint64_t(extent_size)) : 0;
     for (uint64_t e = 0; e < extents && ok; ++e) {
       readSized(data, pos, index_size, end, ok);
       const uint64_t offset = readSized(data, pos, offset_size, end, ok);
