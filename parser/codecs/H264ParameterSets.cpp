@@ -196,7 +196,7 @@ void frameCropping(FieldReader& f, H264Sps& sps) {
   cropped.crop_top = offsets[2];
   cropped.crop_bottom = offsets[3];
   const VideoFormat format = h264VideoFormat(cropped);
-  const std::string size = numberText(format.width) + "x" + numberText(format.height) + " displayed";
+  const std::string size = displayedSizeText(format);
   if (!f.flag("frame_cropping_flag", probe.ok() && f.peek(1) ? size : std::string())) return;
   sps.crop_left = f.ue("frame_crop_left_offset");
   sps.crop_right = f.ue("frame_crop_right_offset");

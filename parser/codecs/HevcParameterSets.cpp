@@ -416,7 +416,7 @@ void conformanceWindow(FieldReader& f, HevcSps& sps) {
   cropped.conf_top = probe.readUe();
   cropped.conf_bottom = probe.readUe();
   const VideoFormat format = hevcVideoFormat(cropped);
-  const std::string size = numberText(format.width) + "x" + numberText(format.height) + " displayed";
+  const std::string size = displayedSizeText(format);
   if (!f.flag("conformance_window_flag", probe.ok() && f.peek(1) ? size : std::string())) return;
   sps.conf_left = f.ue("conf_win_left_offset");
   sps.conf_right = f.ue("conf_win_right_offset");

@@ -22,6 +22,10 @@ std::string frameRateText(uint64_t num, uint64_t den) {
   return text + " fps";
 }
 
+std::string displayedSizeText(const VideoFormat& format) {
+  return numberText(format.width) + "x" + numberText(format.height) + " displayed";
+}
+
 std::string frameSizeText(const VideoFormat& format) {
   const std::string coded = numberText(format.coded_width) + "x" + numberText(format.coded_height);
   if (format.width == format.coded_width && format.height == format.coded_height) return coded;

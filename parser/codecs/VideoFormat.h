@@ -20,6 +20,8 @@ struct VideoFormat {
 std::string videoFormatText(const VideoFormat& format);
 // "160x120 (coded 160x128)", or "160x128" when nothing is cropped.
 std::string frameSizeText(const VideoFormat& format);
+// "160x120 displayed": the size left after cropping.
+std::string displayedSizeText(const VideoFormat& format);
 // "25 fps", "29.97 fps"; empty when the rate is unknown.
 std::string frameRateText(uint64_t num, uint64_t den);
 // chroma_format_idc of H.264 and H.265: "monochrome", "4:2:0", "4:2:2", "4:4:4".
