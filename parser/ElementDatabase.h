@@ -16,12 +16,14 @@ inline constexpr const char* kConnectionName = "corvanta-container-viewer-connec
 // The SQLite handle behind an open QSQLITE connection, or null.
 sqlite3* handle(const QSqlDatabase& database);
 
-// Creates the tables (without the parent index, which is built after the bulk load)
-// and sets the pragmas for a fast bulk load. `in_memory` selects the settings for
-// ":memory:"; a file database is expected to be a fresh temporary file.
+// Creates the tables (without the parent index) and sets the pragmas for a fast bulk
+// load. `in_memory` selects the settings for ":memory:"; a file database is expected to
+// be a fresh temporary file.
 bool createSchema(sqlite3* db, bool in_memory, QString* error);
 
-// Builds the indexes that the viewer's lookups need. Called once the rows are in.
+// Builds the indexes that the viewer's lookups need, unless they exist. The element
+// writer builds them before its first row: kept while inserting in id order, the parent
+// index costs less than building it afterwards and needs no sort.
 bool createIndexes(sqlite3* db, QString* error);
 
 // Runs one statement without results; false with the SQLite message in `error`.

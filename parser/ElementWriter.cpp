@@ -1,6 +1,9 @@
 #include "ElementWriter.h"
 
+#include "BlockInserter.h"
+#include "BlockQueue.h"
 #include "ElementDatabase.h"
+#include "RowBlock.h"
 
 #include <sqlite3.h>
 
@@ -14,62 +17,39 @@ namespace corvanta {
 
 namespace {
 
-// Rows per multi-row INSERT: measured to be where SQLite's per-statement cost stops mattering.
-constexpr int kRowsPerInsert = 64;
-constexpr int kElementColumns = 9;
+// Rows per block: large enough that one INSERT ... SELECT per block costs nothing beside
+// its rows, small enough that the blocks in flight stay a few megabytes.
+constexpr size_t kRowsPerBlock = 16384;
+// A block also goes out once its texts reach this size, whatever their number.
+constexpr size_t kTextPerBlock = size_t{4} << 20;
+// Blocks waiting for the inserting thread; the parser waits when it runs that far ahead.
+constexpr int kBlocksInFlight = 2;
 constexpr int64_t kNoSequence = -1;
 constexpr std::string_view kTruncated = "truncated";
-
-struct Row {
-  int64_t id = 0;
-  int64_t level = 0;
-  int64_t parent_id = 0;
-  int64_t last_child_id = 0;
-  int64_t name_id = 0;
-  int64_t offset = 0;
-  int64_t size = 0;
-  std::string raw_value;
-  std::string hrf_value;
-};
-
-struct SequenceRow {
-  int64_t id;
-  int64_t seq_num;
-};
 
 // A unit whose children are still being added.
 struct OpenUnit {
   int64_t id = 0;
   int64_t offset = 0;
-  int64_t end = 0;         // declared end after clamping; children are kept inside
-  int64_t parent_end = 0;  // what the unit itself must stay inside
+  int64_t end = 0;           // declared end after clamping; children are kept inside
+  int64_t parent_end = 0;    // what the unit itself must stay inside
   int64_t last_child_id = 0;
   int64_t children_end = 0;  // the furthest end of a child so far
-  std::string raw_value;   // kept to rewrite the row when the unit is closed
-  std::string hrf_value;
   bool truncated = false;
+  // The summary lives in the block beside the unit's row until the row goes out or a new
+  // summary is set; from then on the unit keeps its own copy.
+  bool owns_text = false;
+  std::string raw_value;
+  std::string hrf_value;
 };
 
-std::string insertSql(const char* table, const char* columns, int column_count, int rows) {
-  std::string group = "(";
-  for (int c = 0; c < column_count; ++c)
-    group += c ? ",?" : "?";
-  group += ')';
-  std::string sql = std::string("INSERT INTO ") + table + " (" + columns + ") VALUES ";
-  for (int r = 0; r < rows; ++r) {
-    if (r)
-      sql += ',';
-    sql += group;
-  }
-  return sql;
-}
-
-void appendTruncated(std::string& hrf_value) {
+std::string withTruncated(std::string hrf_value) {
   if (hrf_value.find(kTruncated) != std::string::npos)
-    return;
+    return hrf_value;
   if (!hrf_value.empty())
     hrf_value += ", ";
   hrf_value += kTruncated;
+  return hrf_value;
 }
 
 }  // namespace
@@ -81,171 +61,116 @@ struct ElementWriter::Impl {
   bool finished = false;
   QString error;
 
-  std::vector<Row> rows = std::vector<Row>(kRowsPerInsert);
-  int row_count = 0;
-  int64_t first_buffered_id = 1;   // id of rows[0]
-  std::vector<SequenceRow> sequence_rows;
+  std::unique_ptr<BlockInserter> inserter;
+  std::unique_ptr<BlockQueue> queue;      // started with the first full block
+  std::unique_ptr<RowBlock> block = std::make_unique<RowBlock>();
 
   std::vector<OpenUnit> stack;
-  int overflow_depth = 0;          // openUnit calls beyond kMaxDepth, written as leaves
+  int overflow_depth = 0;  // openUnit calls beyond kMaxDepth, written as leaves
   int64_t next_id = 1;
   int64_t file_end = std::numeric_limits<int64_t>::max();
 
-  std::unordered_map<std::string, int64_t> names;
+  std::unordered_map<std::string, int32_t> names;
   std::string name_key;
   std::string last_name;
-  int64_t last_name_id = 0;
-
-  sqlite3_stmt* insert_rows = nullptr;
-  sqlite3_stmt* insert_sequences = nullptr;
-  sqlite3_stmt* insert_name = nullptr;
-  sqlite3_stmt* update_unit = nullptr;
+  int32_t last_name_id = 0;
 
   ~Impl() {
-    for (sqlite3_stmt* statement : {insert_rows, insert_sequences, insert_name, update_unit})
-      sqlite3_finalize(statement);
+    // The thread first, then the statements it used, then the transaction.
+    queue.reset();
+    inserter.reset();
     if (in_transaction)
       sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   }
 
-  bool fail(const char* what) {
+  bool fail(const QString& reason) {
     if (!failed) {
       failed = true;
-      error = QStringLiteral("database error while %1: %2")
-                  .arg(QLatin1String(what), QString::fromUtf8(db ? sqlite3_errmsg(db) : "no database"));
+      error = reason;
     }
     return false;
   }
 
-  sqlite3_stmt* prepare(const std::string& sql) {
-    sqlite3_stmt* statement = nullptr;
-    if (sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                           &statement, nullptr) != SQLITE_OK) {
-      fail("preparing a statement");
-      return nullptr;
-    }
-    return statement;
-  }
-
   bool start() {
-    if (!db) {
-      failed = true;
-      error = QStringLiteral("no database to write to");
-      return false;
-    }
+    if (!db)
+      return fail(QStringLiteral("no database to write to"));
     if (sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
-      return fail("starting the transaction");
+      return fail(QStringLiteral("database error while starting the transaction: %1")
+                      .arg(QString::fromUtf8(sqlite3_errmsg(db))));
     in_transaction = true;
-    insert_rows = prepare(elementInsertSql(kRowsPerInsert));
-    insert_sequences = prepare(sequenceInsertSql(kRowsPerInsert));
-    insert_name = prepare("INSERT INTO dictionary (id, name) VALUES (?, ?)");
-    update_unit = prepare(
-        "UPDATE elements SET size = ?, last_child_id = ?, raw_value = ?, hrf_value = ? WHERE id = ?");
-    sequence_rows.reserve(kRowsPerInsert);
-    return !failed;
-  }
-
-  static std::string elementInsertSql(int count) {
-    return insertSql("elements",
-                     "id, level, parent_id, last_child_id, name_id, \"offset\", size, raw_value, hrf_value",
-                     kElementColumns, count);
-  }
-  static std::string sequenceInsertSql(int count) {
-    return insertSql("elements_seq_num", "id, seq_num", 2, count);
-  }
-
-  bool step(sqlite3_stmt* statement, const char* what) {
-    const int result = sqlite3_step(statement);
-    sqlite3_reset(statement);
-    if (result != SQLITE_DONE)
-      return fail(what);
+    QString index_error;
+    if (!ElementDatabase::createIndexes(db, &index_error))
+      return fail(index_error);
+    inserter = std::make_unique<BlockInserter>(db);
+    if (!inserter->ready())
+      return fail(inserter->errorString());
     return true;
   }
 
-  static void bindText(sqlite3_stmt* statement, int index, const std::string& text) {
-    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
-  }
-
-  int64_t nameId(std::string_view name) {
+  int32_t nameId(std::string_view name) {
     if (name == last_name && last_name_id != 0)
       return last_name_id;
     name_key.assign(name.data(), name.size());
     auto found = names.find(name_key);
-    int64_t id;
+    int32_t id;
     if (found != names.end()) {
       id = found->second;
     } else {
-      id = static_cast<int64_t>(names.size()) + 1;
+      id = static_cast<int32_t>(names.size()) + 1;
       names.emplace(name_key, id);
-      if (!failed && insert_name) {
-        sqlite3_bind_int64(insert_name, 1, id);
-        bindText(insert_name, 2, name_key);
-        step(insert_name, "adding a name");
-      }
+      block->names.push_back({id, block->keep(name)});
     }
     last_name = name_key;
     last_name_id = id;
     return id;
   }
 
-  void flushRows() {
-    if (row_count == 0)
-      return;
-    if (!failed) {
-      sqlite3_stmt* statement = insert_rows;
-      sqlite3_stmt* remainder = nullptr;
-      if (row_count != kRowsPerInsert)
-        statement = remainder = prepare(elementInsertSql(row_count));
-      if (statement) {
-        int index = 1;
-        for (int r = 0; r < row_count; ++r) {
-          const Row& row = rows[r];
-          sqlite3_bind_int64(statement, index++, row.id);
-          sqlite3_bind_int64(statement, index++, row.level);
-          sqlite3_bind_int64(statement, index++, row.parent_id);
-          sqlite3_bind_int64(statement, index++, row.last_child_id);
-          sqlite3_bind_int64(statement, index++, row.name_id);
-          sqlite3_bind_int64(statement, index++, row.offset);
-          sqlite3_bind_int64(statement, index++, row.size);
-          bindText(statement, index++, row.raw_value);
-          bindText(statement, index++, row.hrf_value);
-        }
-        step(statement, "adding elements");
-      }
-      sqlite3_finalize(remainder);
+  bool inBlock(int64_t id) const { return id >= block->first_id; }
+  BlockRow& rowOf(int64_t id) { return block->rows[static_cast<size_t>(id - block->first_id)]; }
+
+  // Sends the filled block to the database and starts an empty one.
+  void handOver() {
+    // Open units whose rows leave now keep their summaries for their close.
+    for (OpenUnit& unit : stack) {
+      if (unit.owns_text || !inBlock(unit.id))
+        continue;
+      const BlockRow& row = rowOf(unit.id);
+      unit.raw_value.assign(block->textAt(row.raw_value), row.raw_value.length);
+      unit.hrf_value.assign(block->textAt(row.hrf_value), row.hrf_value.length);
+      unit.owns_text = true;
     }
-    first_buffered_id += row_count;
-    row_count = 0;
+    if (failed) {
+      block->clear(next_id);
+      return;
+    }
+    if (!queue)
+      queue = std::make_unique<BlockQueue>([this](const RowBlock& b) { return inserter->insert(b); },
+                                           kBlocksInFlight);
+    block = queue->submit(std::move(block));
   }
 
-  void flushSequences() {
-    if (sequence_rows.empty())
-      return;
-    if (!failed) {
-      const int count = static_cast<int>(sequence_rows.size());
-      sqlite3_stmt* statement = insert_sequences;
-      sqlite3_stmt* remainder = nullptr;
-      if (count != kRowsPerInsert)
-        statement = remainder = prepare(sequenceInsertSql(count));
-      if (statement) {
-        int index = 1;
-        for (const SequenceRow& row : sequence_rows) {
-          sqlite3_bind_int64(statement, index++, row.id);
-          sqlite3_bind_int64(statement, index++, row.seq_num);
-        }
-        step(statement, "adding sequence numbers");
-      }
-      sqlite3_finalize(remainder);
+  // Writes what is left; after it every row is in the database or the writer has failed.
+  void writeLastBlock() {
+    bool written;
+    if (queue) {
+      if (!block->empty())
+        block = queue->submit(std::move(block));
+      written = queue->drain();
+      queue.reset();
+    } else {
+      written = failed || block->empty() || inserter->insert(*block);
     }
-    sequence_rows.clear();
+    if (!written)
+      fail(inserter->errorString());
+    block->clear(next_id);
   }
 
   int64_t bottomOfStack() const { return stack.empty() ? 0 : stack.back().offset; }
   int64_t topOfStack() const { return stack.empty() ? file_end : stack.back().end; }
 
   // Appends one element under the innermost open unit, kept inside that unit's range.
-  Row& add(std::string_view name, int64_t offset, int64_t size, std::string_view raw_value,
-           std::string_view hrf_value, int64_t seq_num, bool* truncated_out) {
+  BlockRow& add(std::string_view name, int64_t offset, int64_t size, std::string_view raw_value,
+                std::string_view hrf_value, int64_t seq_num, bool* truncated_out) {
     const int64_t low = bottomOfStack();
     const int64_t high = topOfStack();
     bool truncated = false;
@@ -266,35 +191,39 @@ struct ElementWriter::Impl {
       truncated = true;
     }
 
+    if (block->rows.size() >= kRowsPerBlock || block->text.size() >= kTextPerBlock)
+      handOver();
     const int64_t id = next_id++;
-    if (row_count == kRowsPerInsert)
-      flushRows();
-    Row& row = rows[row_count++];
-    row.id = id;
-    row.level = static_cast<int64_t>(stack.size());
+    BlockRow& row = block->rows.emplace_back();
+    row.level = static_cast<int32_t>(stack.size());
     row.parent_id = stack.empty() ? 0 : stack.back().id;
-    row.last_child_id = 0;
     row.name_id = nameId(name);
     row.offset = offset;
     row.size = size;
-    row.raw_value.assign(raw_value.data(), raw_value.size());
-    row.hrf_value.assign(hrf_value.data(), hrf_value.size());
-    if (truncated)
-      appendTruncated(row.hrf_value);
+    row.raw_value = block->keep(raw_value);
+    row.hrf_value = truncated ? block->keep(withTruncated(std::string(hrf_value))) : block->keep(hrf_value);
 
     if (!stack.empty()) {
       OpenUnit& parent = stack.back();
       parent.last_child_id = id;
       parent.children_end = std::max(parent.children_end, offset + size);
     }
-    if (seq_num >= 0) {
-      if (sequence_rows.size() == static_cast<size_t>(kRowsPerInsert))
-        flushSequences();
-      sequence_rows.push_back({id, seq_num});
-    }
+    if (seq_num >= 0)
+      block->sequence_numbers.push_back({id, seq_num});
     if (truncated_out)
       *truncated_out = truncated;
     return row;
+  }
+
+  int64_t finalSize(const OpenUnit& unit, int64_t requested_size, bool* truncated) const {
+    int64_t size = std::max<int64_t>(requested_size, 0);
+    // Children already written must stay inside their parent.
+    size = std::max(size, unit.children_end - unit.offset);
+    if (size > unit.parent_end - unit.offset) {
+      size = unit.parent_end - unit.offset;
+      *truncated = true;
+    }
+    return size;
   }
 
   void close(int64_t requested_size) {
@@ -306,29 +235,28 @@ struct ElementWriter::Impl {
       return;
     OpenUnit unit = std::move(stack.back());
     stack.pop_back();
-    int64_t size = std::max<int64_t>(requested_size, 0);
-    // Children already written must stay inside their parent.
-    size = std::max(size, unit.children_end - unit.offset);
-    if (size > unit.parent_end - unit.offset) {
-      size = unit.parent_end - unit.offset;
-      unit.truncated = true;
-    }
-    if (unit.truncated)
-      appendTruncated(unit.hrf_value);
-
-    if (unit.id >= first_buffered_id) {
-      Row& row = rows[static_cast<size_t>(unit.id - first_buffered_id)];
+    bool truncated = unit.truncated;
+    const int64_t size = finalSize(unit, requested_size, &truncated);
+    if (inBlock(unit.id)) {
+      BlockRow& row = rowOf(unit.id);
       row.size = size;
       row.last_child_id = unit.last_child_id;
-      row.raw_value = std::move(unit.raw_value);
-      row.hrf_value = std::move(unit.hrf_value);
-    } else if (!failed && update_unit) {
-      sqlite3_bind_int64(update_unit, 1, size);
-      sqlite3_bind_int64(update_unit, 2, unit.last_child_id);
-      bindText(update_unit, 3, unit.raw_value);
-      bindText(update_unit, 4, unit.hrf_value);
-      sqlite3_bind_int64(update_unit, 5, unit.id);
-      step(update_unit, "closing a unit");
+      if (truncated && !unit.owns_text) {
+        unit.raw_value.assign(block->textAt(row.raw_value), row.raw_value.length);
+        unit.hrf_value.assign(block->textAt(row.hrf_value), row.hrf_value.length);
+        unit.owns_text = true;
+      }
+      if (unit.owns_text) {
+        row.raw_value = block->keep(unit.raw_value);
+        row.hrf_value = block->keep(truncated ? withTruncated(std::move(unit.hrf_value)) : unit.hrf_value);
+      }
+    } else {
+      UnitClose& late = block->closes.emplace_back();
+      late.id = unit.id;
+      late.size = size;
+      late.last_child_id = unit.last_child_id;
+      late.raw_value = block->keep(unit.raw_value);
+      late.hrf_value = block->keep(truncated ? withTruncated(std::move(unit.hrf_value)) : unit.hrf_value);
     }
     if (!stack.empty()) {
       OpenUnit& parent = stack.back();
@@ -354,22 +282,20 @@ int64_t ElementWriter::openUnit(std::string_view name, int64_t bit_offset, int64
   const bool too_deep = d.overflow_depth > 0 || static_cast<int>(d.stack.size()) >= kMaxDepth;
   const int64_t parent_end = d.topOfStack();
   bool truncated = false;
-  const Row& row = d.add(name, bit_offset, bit_size, raw_value, hrf_value, seq_num, &truncated);
+  const BlockRow& row = d.add(name, bit_offset, bit_size, raw_value, hrf_value, seq_num, &truncated);
+  const int64_t id = d.next_id - 1;
   if (too_deep) {
     ++d.overflow_depth;
-    return row.id;
+    return id;
   }
-  OpenUnit unit;
-  unit.id = row.id;
+  OpenUnit& unit = d.stack.emplace_back();
+  unit.id = id;
   unit.offset = row.offset;
   unit.end = row.offset + row.size;
   unit.parent_end = parent_end;
   unit.children_end = row.offset;
-  unit.raw_value = row.raw_value;
-  unit.hrf_value = row.hrf_value;
   unit.truncated = truncated;
-  d.stack.push_back(std::move(unit));
-  return row.id;
+  return id;
 }
 
 void ElementWriter::setUnitValue(std::string_view raw_value, std::string_view hrf_value) {
@@ -378,6 +304,7 @@ void ElementWriter::setUnitValue(std::string_view raw_value, std::string_view hr
   OpenUnit& unit = impl->stack.back();
   unit.raw_value.assign(raw_value.data(), raw_value.size());
   unit.hrf_value.assign(hrf_value.data(), hrf_value.size());
+  unit.owns_text = true;
 }
 
 void ElementWriter::closeUnit() {
@@ -395,11 +322,13 @@ void ElementWriter::closeUnit(int64_t bit_size) {
 
 int64_t ElementWriter::addField(std::string_view name, int64_t bit_offset, int64_t bit_size,
                                 std::string_view raw_value, std::string_view hrf_value, int64_t seq_num) {
-  return impl->add(name, bit_offset, bit_size, raw_value, hrf_value, seq_num, nullptr).id;
+  impl->add(name, bit_offset, bit_size, raw_value, hrf_value, seq_num, nullptr);
+  return impl->next_id - 1;
 }
 
 int64_t ElementWriter::addGarbage(int64_t bit_offset, int64_t bit_size) {
-  return impl->add(kGarbageName, bit_offset, bit_size, {}, {}, kNoSequence, nullptr).id;
+  impl->add(kGarbageName, bit_offset, bit_size, {}, {}, kNoSequence, nullptr);
+  return impl->next_id - 1;
 }
 
 int ElementWriter::depth() const {
@@ -422,16 +351,12 @@ bool ElementWriter::finish() {
   d.overflow_depth = 0;
   while (!d.stack.empty())
     closeUnit();
-  d.flushRows();
-  d.flushSequences();
+  d.writeLastBlock();
+  d.inserter.reset();
   if (d.failed)
     return false;
-  if (!ElementDatabase::createIndexes(d.db, &d.error)) {
-    d.failed = true;
-    return false;
-  }
   if (sqlite3_exec(d.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
-    return d.fail("committing");
+    return d.fail(QStringLiteral("database error while committing: %1").arg(QString::fromUtf8(sqlite3_errmsg(d.db))));
   d.in_transaction = false;
   return true;
 }

@@ -30,9 +30,15 @@ inline constexpr std::string_view kGarbageName = "d771bd4e-a2e6-46e3-ad1c-1aafa1
 // becomes an empty (size 0) element at the end, also marked "truncated". Units
 // nest at most kMaxDepth deep; an openUnit beyond that adds a leaf and its
 // children become its siblings, so a hostile file cannot exhaust the stack.
+//
+// Rows are collected in blocks. A file that fills more than one block gets a second
+// thread that inserts each full block while the module goes on parsing; the calls
+// below are still made from one thread only, and they never wait for SQLite unless
+// the inserting thread falls two blocks behind. An SQLite error shows in finish().
 class ElementWriter {
  public:
-  // `db` must be open with the element schema created (see ElementDatabase).
+  // `db` must be open with the element schema created (see ElementDatabase); nothing
+  // else may use it until finish() returns or the writer is destroyed.
   explicit ElementWriter(sqlite3* db);
   static constexpr int kMaxDepth = 64;
   ~ElementWriter();
@@ -68,8 +74,9 @@ class ElementWriter {
   int64_t elementCount() const;      // ids handed out so far
   int64_t innermostEnd() const;      // declared end bit of the innermost open unit, or INT64_MAX
 
-  // Closes any open units, writes the remaining rows, builds the indexes and the
-  // sqlite_sequence row, and commits. Returns false with errorString() on an SQLite error.
+  // Closes any open units, writes the remaining rows, waits for the inserting thread to
+  // end, and commits. Returns false with errorString() on an SQLite error. A writer
+  // destroyed without finish() stops its thread and rolls everything back.
   bool finish();
   QString errorString() const;
 

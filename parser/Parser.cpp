@@ -53,7 +53,8 @@ class ProgressMeter {
   void report(int64_t bytes_done) {
     const double fraction = static_cast<double>(std::clamp<int64_t>(bytes_done, 0, total_bytes)) /
                             static_cast<double>(total_bytes);
-    update(static_cast<int>(fraction * 100.0));
+    // 100 is kept for the moment the database is complete, after the last rows and the index.
+    update(std::min(static_cast<int>(fraction * 100.0), 99));
   }
   void update(int percent) {
     if (percent <= last_percent)
