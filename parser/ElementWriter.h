@@ -76,7 +76,8 @@ class ElementWriter {
 
   // Closes any open units, writes the remaining rows, waits for the inserting thread to
   // end, and commits. Returns false with errorString() on an SQLite error. A writer
-  // destroyed without finish() stops its thread and rolls everything back.
+  // destroyed without finish() stops its thread and ends the transaction; the database
+  // has no journal, so the rows written so far stay and the caller discards it.
   bool finish();
   QString errorString() const;
 

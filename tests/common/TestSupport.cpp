@@ -24,4 +24,8 @@ QString dataFile(const QString& relative_path) {
   return path;
 }
 
+int threadCount() {
+  return static_cast<int>(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
 }  // namespace corvanta::test

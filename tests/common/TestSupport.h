@@ -17,6 +17,9 @@ QString dataDir();
 // Absolute path of a committed test file below tests/data; fails the test when missing.
 QString dataFile(const QString& relative_path);
 
+// Threads of this process right now.
+int threadCount();
+
 }  // namespace corvanta::test
 
 // Like QTEST_MAIN, with the settings store isolated and a headless platform by default.

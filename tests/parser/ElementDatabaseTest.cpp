@@ -170,28 +170,82 @@ class ElementDatabaseTest : public QObject {
     QCOMPARE(database.expectConsistent(1000).covered_bits, 1000);
   }
 
-  // Rows are written in batches: units opened before a batch went out are updated afterwards.
-  void updatesUnitsAlreadyWritten() {
+  // Rows go out in blocks to a second thread while the writer goes on: units whose rows
+  // went out blocks ago still get their final size, last child, summary and truncation
+  // mark, and every numbered row keeps its number. Ids below are from the plan in the
+  // comments, not from the writer.
+  void closesUnitsWhoseRowsWentOutLongAgo() {
+    constexpr int kChunks = 40;
+    constexpr int kSamples = 2500;    // 100,000 samples: several blocks of rows
     TestDatabase database;
     ElementWriter writer(database.db());
-    writer.openUnit("mdat", 0, 100000);
-    for (int i = 0; i < 1000; ++i) {
-      if (i == 50)
-        writer.openUnit("chunk", 50 * 8, 8 * 900, "first");
-      writer.addField("sample", i * 8, 8, std::to_string(i), "", i + 1);
-      if (i == 949) {
-        writer.setUnitValue("900 samples", "chunk 1");
-        writer.closeUnit(8 * 900);
+    writer.setFileSize(8 * 1000000);
+    writer.openUnit("mdat", 0, 8 * 2000000, "data");             // id 1, past the file: cut at close
+    for (int chunk = 0; chunk < kChunks; ++chunk) {
+      const int64_t first_byte = int64_t(chunk) * kSamples * 10;
+      writer.openUnit("chunk", first_byte * 8, 8 * 10 * kSamples, "chunk", "", chunk);
+      for (int i = 0; i < kSamples; ++i)
+        writer.addField("sample", (first_byte + i * 10) * 8, 80, std::to_string(i), "", i);
+      if (chunk % 2 == 0)
+        writer.setUnitValue(std::to_string(kSamples) + " samples", "chunk " + std::to_string(chunk));
+      writer.closeUnit();
+    }
+    writer.closeUnit(8 * 2000000);
+    QVERIFY2(writer.finish(), qPrintable(writer.errorString()));
+
+    // chunk c has id 2 + c * (kSamples + 1); its samples follow it.
+    const int64_t last_chunk = 2 + int64_t(kChunks - 1) * (kSamples + 1);
+    QCOMPARE(database.row(1), QStringLiteral("1 0 0 %1 0 8000000").arg(last_chunk));
+    QCOMPARE(database.value("SELECT hrf_value FROM elements WHERE id = 1"), QStringLiteral("truncated"));
+    for (int chunk : {0, 1, 17, kChunks - 1}) {
+      const int64_t id = 2 + int64_t(chunk) * (kSamples + 1);
+      QCOMPARE(database.row(id), QStringLiteral("%1 1 1 %2 %3 %4")
+                                     .arg(id).arg(id + kSamples).arg(int64_t(chunk) * kSamples * 80)
+                                     .arg(kSamples * 80));
+      QCOMPARE(database.value(QStringLiteral("SELECT raw_value || '/' || hrf_value FROM elements WHERE id = %1")
+                                  .arg(id)),
+               chunk % 2 == 0 ? QStringLiteral("2500 samples/chunk %1").arg(chunk) : QStringLiteral("chunk/"));
+      QCOMPARE(database.value(QStringLiteral("SELECT seq_num FROM elements_seq_num WHERE id = %1").arg(id + kSamples)),
+               QString::number(kSamples - 1));
+    }
+    QCOMPARE(database.value("SELECT COUNT(*) FROM elements_seq_num"), QString::number(kChunks * (kSamples + 1)));
+    QCOMPARE(database.value("SELECT COUNT(*) FROM dictionary"), QStringLiteral("3"));
+    QCOMPARE(database.expectConsistent(8 * 1000000).element_count, 1 + kChunks * (kSamples + 1));
+  }
+
+  // An SQLite error in the middle (a trigger refuses one row of a later block) fails
+  // finish() with SQLite's own message, ends the inserting thread and the transaction;
+  // a writer dropped without finish() (a module that threw) does the same.
+  void stopsCleanlyOnAnSqliteError_data() {
+    QTest::addColumn<bool>("finish");
+    QTest::newRow("finished") << true;
+    QTest::newRow("dropped midway") << false;
+  }
+  void stopsCleanlyOnAnSqliteError() {
+    QFETCH(bool, finish);
+    TestDatabase database;
+    QCOMPARE(sqlite3_exec(database.db(),
+                          "CREATE TEMP TRIGGER refuse BEFORE INSERT ON main.elements WHEN new.id = 40000 "
+                          "BEGIN SELECT RAISE(ABORT, 'row 40000 refused'); END",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    const int threads_before = corvanta::test::threadCount();
+    {
+      ElementWriter writer(database.db());
+      writer.openUnit("file", 0, 8 * 200000);
+      for (int i = 0; i < 200000; ++i)
+        writer.addField("byte", i * 8, 8, "0", "", i);
+      if (finish) {
+        QVERIFY(!writer.finish());
+        QVERIFY2(writer.errorString().contains("row 40000 refused"), qPrintable(writer.errorString()));
+        QCOMPARE(corvanta::test::threadCount(), threads_before);
       }
     }
-    writer.closeUnit(8000);
-    QVERIFY(writer.finish());
-    QCOMPARE(database.row(1), QStringLiteral("1 0 0 1002 0 8000"));
-    QCOMPARE(database.row(52), QStringLiteral("52 1 1 952 400 7200"));
-    QCOMPARE(database.value("SELECT raw_value || '/' || hrf_value FROM elements WHERE id = 52"),
-             QStringLiteral("900 samples/chunk 1"));
-    QCOMPARE(database.value("SELECT COUNT(*) FROM elements_seq_num"), QStringLiteral("1000"));
-    database.expectConsistent();
+    QCOMPARE(corvanta::test::threadCount(), threads_before);
+    // Without a journal nothing is undone, but the transaction is over and the
+    // connection free for the caller to discard.
+    QCOMPARE(sqlite3_get_autocommit(database.db()), 1);
+    QVERIFY(database.value("SELECT COUNT(*) FROM elements").toInt() < 40000);
   }
 
   // A hostile file cannot nest without end, and closing past the limit stays balanced.

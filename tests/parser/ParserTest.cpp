@@ -8,6 +8,8 @@
 #include <QtConcurrent>
 #include <QtSql>
 
+#include <sqlite3.h>
+
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -60,6 +62,20 @@ bool parsePaged(corvanta::ParseContext& ctx) {
     ctx.writer.addField("page", page * 8, std::min(kPage, size - page) * 8, std::to_string(data[page]));
     ctx.progress(page + kPage);
   }
+  ctx.writer.closeUnit();
+  return true;
+}
+
+// "STRV": a module during whose analysis SQLite runs out of the memory it may use, so
+// that an insert fails while the rows go out on the writer's second thread.
+int probeStarved(const uint8_t* head, int64_t size, int64_t) {
+  return size >= 4 && std::memcmp(head, "STRV", 4) == 0 ? 90 : 0;
+}
+bool parseStarved(corvanta::ParseContext& ctx) {
+  sqlite3_hard_heap_limit64(sqlite3_memory_used() + (1 << 20));
+  ctx.writer.openUnit("file", 0, ctx.file.size() * 8);
+  for (int64_t i = 0; i < 1000000; ++i)
+    ctx.writer.addField("sample", 0, 8, "a sample of a starved analysis", "", i);
   ctx.writer.closeUnit();
   return true;
 }
@@ -145,7 +161,8 @@ class ParserTest : public QObject {
     QVERIFY(dir.isValid());
     modules = std::make_unique<corvanta::ScopedFormatModules>(std::vector<corvanta::FormatModule>{
         {QStringLiteral("fake"), QStringLiteral("Fake"), {QStringLiteral("fake")}, probeFake, parseFake},
-        {QStringLiteral("paged"), QStringLiteral("Paged"), {QStringLiteral("paged")}, probePaged, parsePaged}});
+        {QStringLiteral("paged"), QStringLiteral("Paged"), {QStringLiteral("paged")}, probePaged, parsePaged},
+        {QStringLiteral("starved"), QStringLiteral("Starved"), {}, probeStarved, parseStarved}});
     writeFile(path("good.fake"), fakeContent());
   }
   void cleanup() { QVERIFY(!QSqlDatabase::contains(kConnection)); }
@@ -234,6 +251,26 @@ class ParserTest : public QObject {
       runViewerStatements(db);
     }
     release(connection);
+  }
+
+  // A database error in the middle of an analysis fails it with SQLite's reason and
+  // leaves nothing behind: no thread, no connection; the next analysis works.
+  void abortsCleanlyOnADatabaseError() {
+    writeFile(path("starved.bin"), QByteArray("STRV...."));
+    const int threads_before = corvanta::test::threadCount();
+    Parser parser;
+    const int result = parser.parseFile(path("starved.bin"), QStringLiteral(":memory:"), QString());
+    sqlite3_hard_heap_limit64(0);
+    QCOMPARE(result, int(Parser::DatabaseFailed));
+    QVERIFY2(parser.errorString().contains("database error"), qPrintable(parser.errorString()));
+    QCOMPARE(parser.getConnection(), nullptr);
+    QVERIFY(!QSqlDatabase::contains(kConnection));
+    // Pool threads of earlier tests may end meanwhile, none may be added.
+    QVERIFY(corvanta::test::threadCount() <= threads_before);
+
+    Parser next;
+    QCOMPARE(next.parseFile(path("good.fake"), QStringLiteral(":memory:"), QString()), int(Parser::Success));
+    release(next.getConnection());
   }
 
   void neverWritesOverTheInput_data() {
