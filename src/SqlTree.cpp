@@ -568,16 +568,12 @@ void SqlTree::keyPressEvent(QKeyEvent* event) {
       keyDown();
       break;
     case Qt::Key_Left:
-      if (current.isValid())
-        keyLeft(elementOf(current));
-      else
-        selectHoldingRow();
+      if (current.isValid() || selectHoldingRow())
+        keyLeft(elementOf(currentIndex()));
       break;
     case Qt::Key_Right:
-      if (current.isValid())
-        keyRight(elementOf(current));
-      else
-        selectHoldingRow();
+      if (current.isValid() || selectHoldingRow())
+        keyRight(elementOf(currentIndex()));
       break;
     case Qt::Key_PageUp:
       keyPageUp();
@@ -645,16 +641,18 @@ void SqlTree::keyRight(const ViewerDatabase::Element& element) {
 
 // The current element lies within the page but inside a closed element: the row of
 // that closed element (its nearest visible ancestor, the last row not after it)
-// becomes current, so that the next Left or Right acts on something the user sees.
-void SqlTree::selectHoldingRow() {
+// becomes current, and Left or Right then acts on it. False when there is no such row.
+bool SqlTree::selectHoldingRow() {
   int holder = -1;
   for (int row = 0; row < topLevelItemCount(); ++row) {
     if (elementOf(model()->index(row, 0)).id > current_id)
       break;
     holder = row;
   }
-  if (holder >= 0)
-    makeRowCurrent(holder);
+  if (holder < 0)
+    return false;
+  makeRowCurrent(holder);
+  return true;
 }
 
 void SqlTree::keyPageUp() {
