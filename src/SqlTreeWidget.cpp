@@ -71,7 +71,7 @@ void SqlTreeWidget::updateRowCount() {
 
 void SqlTreeWidget::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  if (event->size().height() != event->oldSize().height() && fittingRows() != rows)
+  if (event->size().height() != event->oldSize().height())
     updateRowCount();
 }
 

@@ -126,6 +126,21 @@ class SqlTreeWidgetTest : public QObject {
     QCOMPARE(pageIds(tree).first(), qint64(200 + widget->pageRows()));
   }
 
+  // Any change of height lays the page out again, even when as many rows fit as before.
+  void everyHeightChangeRefills() {
+    loadTree(widget.get(), flatNodes(100));
+    tree->goToId(5);
+    QSignalSpy clicked(widget.get(), &SqlTreeWidget::clicked);
+    widget->resize(widget->width(), widget->height() + 1);
+    QCOMPARE(tree->viewport()->height(), (kPageRows + 1) * tree->rowHeight() + 1);
+    QCOMPARE(widget->pageRows(), kPageRows);
+    QCOMPARE(clicked.count(), 1);  // the refill reports the current row again
+    QCOMPARE(reportedId(clicked), qint64(5));
+    QCOMPARE(pageIds(tree).first(), qint64(5));
+    widget->resize(widget->width() - 50, widget->height());
+    QCOMPARE(clicked.count(), 1);
+  }
+
   // Each row scrolls away, goes to `start` and presses the keys; then the page must be
   // the visible rows from its first one on, with the scroll bar standing at it.
   void keysAndGoToId_data() {
