@@ -141,6 +141,24 @@ class SqlTreeWidgetTest : public QObject {
     QCOMPARE(clicked.count(), 1);
   }
 
+  // Showing a database from its start: three roots in a page of ten rows.
+  void resetViewShowsTheFirstElement() {
+    loadTree(widget.get(), flatNodes(100));
+    tree->goToId(50);
+    QSignalSpy clicked(widget.get(), &SqlTreeWidget::clicked);
+    loadTree(widget.get(), flatNodes(3));
+    QCOMPARE(pageIds(tree), (Ids{1, 2, 3}));
+    QCOMPARE(currentRowId(tree), qint64(1));
+    QCOMPARE(tree->currentId(), qint64(1));
+    const QModelIndexList selected = tree->selectionModel()->selectedRows(0);
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(selected.first().row(), 0);
+    QVERIFY(!clicked.isEmpty());
+    QCOMPARE(reportedId(clicked), qint64(1));
+    QVERIFY(!bar->isEnabled());
+    QCOMPARE(bar->value(), 0);
+  }
+
   // Each row scrolls away, goes to `start` and presses the keys; then the page must be
   // the visible rows from its first one on, with the scroll bar standing at it.
   void keysAndGoToId_data() {
