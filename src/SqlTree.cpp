@@ -137,9 +137,9 @@ void SqlTree::fillTree(qint64 requested_first_id, int page_rows, bool update_hex
 
     rows = page_rows;
     first_id = first;
-    // The colours alternate by the row of the first element actually shown, which
-    // differs from `first` only when `first` itself is hidden.
-    first_row = elements.isEmpty() ? database->rowOf(first) : database->rowOf(elements.first().id);
+    // The row of the first id itself: -1 when it is hidden, and the page then starts
+    // at the next visible element, whose colours count from -1.
+    first_row = database->rowOf(first);
   }
   if (current_index.isValid())
     emit clicked(current_index, update_hex_scroll_pos);
