@@ -47,6 +47,37 @@ class PropertiesDialogTest : public QObject {
     QCOMPARE(settings()->value("main/tree_viewer/font_size").toDouble(), 11.0);
   }
 
+  // A view may hold a font size that its box cannot show; the box shows it clamped or
+  // rounded, "Apply" saves that, and the view takes it too.
+  void applyGivesTheViewsWhatIsSaved_data() {
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<double>("held");
+    QTest::addColumn<double>("saved");
+    QTest::newRow("tree above the range") << "tree" << 25.0 << 20.0;
+    QTest::newRow("tree below the range") << "tree" << 4.0 << 6.0;
+    QTest::newRow("tree with more decimals") << "tree" << 12.3456 << 12.35;
+    QTest::newRow("hex view above the range") << "hex" << 31.0 << 20.0;
+  }
+  void applyGivesTheViewsWhatIsSaved() {
+    QFETCH(QString, view);
+    QFETCH(double, held);
+    QFETCH(double, saved);
+    const bool tree_view = view == "tree";
+    if (tree_view)
+      tree->setTreeFontSize(held);
+    else
+      area->setFontSize(held);
+    openDialog();
+    QDoubleSpinBox* box = tree_view ? tree_font_box : hex_font_box;
+    QCOMPARE(box->value(), saved);
+    click(QStringLiteral("Apply"));
+    const char* key = tree_view ? "main/tree_viewer/font_size" : "main/hex_viewer/font_size";
+    QCOMPARE(settings()->value(key).toDouble(), saved);
+    QCOMPARE(tree_view ? tree->treeFontSize() : area->fontSize(), saved);
+    // The other view keeps its size.
+    QCOMPARE(tree_view ? area->fontSize() : tree->treeFontSize(), tree_view ? 10.0 : 11.0);
+  }
+
   void leavingWithoutApplyRestores_data() {
     QTest::addColumn<QString>("way_out");
     QTest::newRow("Cancel button") << "cancel";
