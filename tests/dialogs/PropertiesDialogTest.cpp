@@ -78,6 +78,35 @@ class PropertiesDialogTest : public QObject {
     QCOMPARE(tree_view ? area->fontSize() : tree->treeFontSize(), tree_view ? 10.0 : 11.0);
   }
 
+  // Typing changes the view at every value the box accepts, before the edit is finished.
+  void typingChangesTheViewAtOnce_data() {
+    QTest::addColumn<QString>("view");
+    QTest::newRow("hex view") << "hex";
+    QTest::newRow("tree") << "tree";
+  }
+  void typingChangesTheViewAtOnce() {
+    QFETCH(QString, view);
+    const bool tree_view = view == "tree";
+    const auto shown = [&] { return tree_view ? tree->treeFontSize() : area->fontSize(); };
+    openDialog();
+    QDoubleSpinBox* box = tree_view ? tree_font_box : hex_font_box;
+    const double before = shown();
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_1);  // 1 is below the range: nothing yet
+    QCOMPARE(shown(), before);
+    QTest::keyClick(box, Qt::Key_4);
+    QCOMPARE(shown(), 14.0);
+    QTest::keyClick(box, Qt::Key_Period);
+    QTest::keyClick(box, Qt::Key_5);
+    QCOMPARE(shown(), 14.5);
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClick(box, Qt::Key_Backspace);  // back to "1": the view keeps 14
+    QCOMPARE(shown(), 14.0);
+    QVERIFY(settings()->allKeys().isEmpty());  // nothing is stored before "Apply"
+  }
+
   void leavingWithoutApplyRestores_data() {
     QTest::addColumn<QString>("way_out");
     QTest::newRow("Cancel button") << "cancel";
