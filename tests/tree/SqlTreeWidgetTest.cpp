@@ -1,6 +1,7 @@
 // A real SqlTreeWidget driven by keys, wheel and mouse, with its column header. Its
 // viewport is ten rows high, so P = 9 and every page shows 10 rows.
 #include <QContextMenuEvent>
+#include <QFontDatabase>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
@@ -157,6 +158,34 @@ class SqlTreeWidgetTest : public QObject {
     QCOMPARE(reportedId(clicked), qint64(1));
     QVERIFY(!bar->isEnabled());
     QCOMPARE(bar->value(), 0);
+  }
+
+  // The worked example: a viewport 200 pixels high and a font 16 pixels high give rows of
+  // 20 pixels, P = 9, a page of 10 rows and a scroll bar page step of 9.
+  void pageRowsWorkedExample() {
+    loadTree(widget.get(), flatNodes(100));
+    // Font heights jump by more than a pixel between sizes: look for a font that is
+    // exactly 16 pixels high, in the tree's own family first.
+    QStringList families = QFontDatabase::families();
+    families.prepend(tree->font().family());
+    QFont font;
+    for (const QString& family : families) {
+      font = QFont(family);
+      for (int pixels = 6; pixels <= 30 && QFontMetrics(font).height() != 16; ++pixels)
+        font.setPixelSize(pixels);
+      if (QFontMetrics(font).height() == 16)
+        break;
+    }
+    if (QFontMetrics(font).height() != 16)
+      QSKIP("no installed font is 16 pixels high at any size");
+    tree->setFont(font);
+    widget->updateRowCount();
+    setViewportHeight(widget.get(), 200);
+    QCOMPARE(tree->rowHeight(), 20);
+    QCOMPARE(widget->pageRows(), 9);
+    QCOMPARE(tree->topLevelItemCount(), 10);
+    QCOMPARE(bar->pageStep(), 9);
+    QCOMPARE(bar->maximum(), 100 - 10);
   }
 
   // Each row scrolls away, goes to `start` and presses the keys; then the page must be
