@@ -454,6 +454,56 @@ class SqlTreeWidgetTest : public QObject {
     QCOMPARE(header->columnsState().at(2), QStringLiteral("size;77;2;0"));
   }
 
+  // The first layout of the columns, in units u: the width of "0" in the Monospace font
+  // at the stored tree font size, truncated to whole points. A wide header gives the raw
+  // value 30u and the name what is left after 50u; below 80u the raw value takes 10u and
+  // the name what is left after 30u; below 40u the name takes 10u and the others share
+  // the rest. A section still at 0 (or hidden) at the end gets 10u.
+  void defaultColumnSizes_data() {
+    QTest::addColumn<double>("font_size");
+    QTest::addColumn<int>("width");          // of the header, in u
+    QTest::addColumn<QList<int>>("before");  // section sizes in pixels; empty: all 0
+    QTest::addColumn<int>("hidden");         // a hidden section, or -1
+    QTest::addColumn<QList<int>>("after");   // in u; -1: unchanged
+    const QList<int> sized{100, 90, 80, 70};
+    QTest::newRow("wide") << 10.0 << 100 << QList<int>{} << -1 << QList<int>{50, 10, 10, 30};
+    QTest::newRow("80u: the first step stands") << 10.0 << 80 << QList<int>{} << -1 << QList<int>{30, 10, 10, 30};
+    QTest::newRow("below 80u: the second step") << 10.0 << 79 << QList<int>{} << -1 << QList<int>{49, 10, 10, 10};
+    QTest::newRow("40u: the second step stands") << 10.0 << 40 << QList<int>{} << -1 << QList<int>{10, 10, 10, 10};
+    QTest::newRow("below 40u: the third step") << 10.0 << 31 << QList<int>{} << -1 << QList<int>{10, 7, 7, 7};
+    QTest::newRow("14.9 points count as 14") << 14.9 << 100 << QList<int>{} << -1 << QList<int>{50, 10, 10, 30};
+    QTest::newRow("all sized: nothing changes") << 10.0 << 100 << sized << -1 << QList<int>{-1, -1, -1, -1};
+    QTest::newRow("one section at 0: the whole layout") << 10.0 << 100 << QList<int>{100, 0, 80, 70} << -1
+                                                        << QList<int>{50, 10, 10, 30};
+    QTest::newRow("a hidden section counts as 0") << 10.0 << 100 << sized << 2 << QList<int>{50, 10, 10, 30};
+  }
+  void defaultColumnSizes() {
+    QFETCH(double, font_size);
+    QFETCH(int, width);
+    QFETCH(QList<int>, before);
+    QFETCH(int, hidden);
+    QFETCH(QList<int>, after);
+    settings()->setValue("main/tree_viewer/font_size", font_size);
+    QFont font(QStringLiteral("Monospace"));
+    font.setStyleHint(QFont::TypeWriter, QFont::PreferDefault);
+    font.setPointSize(int(font_size));
+    const int u = QFontMetrics(font).horizontalAdvance(QStringLiteral("0"));
+    QVERIFY(u > 0);
+
+    QTreeWidget owner;
+    auto* header = new SqlTreeHeader(Qt::Horizontal, &owner);  // never shown: no layout of its own
+    header->resize(width * u, 30);
+    for (int i = 0; i < before.size(); ++i)
+      header->resizeSection(i, before[i]);
+    if (hidden >= 0)
+      header->hideSection(hidden);
+    QVERIFY(QMetaObject::invokeMethod(header, "setDefaultColumnSizes"));
+    if (hidden >= 0)
+      header->showSection(hidden);
+    for (int i = 0; i < 4; ++i)
+      QCOMPARE(header->sectionSize(i), after[i] < 0 ? before[i] : after[i] * u);
+  }
+
   void restoreColumnsIgnoresBadEntries_data() {
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<QStringList>("state");
