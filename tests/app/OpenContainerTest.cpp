@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSemaphore>
@@ -27,6 +28,7 @@
 #include <QTimer>
 #include <QTreeWidgetItem>
 
+#include <pwd.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -148,6 +150,37 @@ class OpenContainerTest : public QObject {
  private:
   QTemporaryDir scratch;
 
+  // Runs one test function (and data row) of this program again in a child process as the
+  // user "nobody", for checks that root passes whatever the file's permissions.
+  void runAsUnprivilegedUser(const QString& test_and_row) {
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    const passwd* nobody = getpwnam("nobody");
+    if (setpriv.isEmpty() || !nobody)
+      QSKIP("running as root, without setpriv or a user \"nobody\" to run this case as");
+    // A home of its own: the child may not use root's.
+    QTemporaryDir home;
+    QVERIFY(home.isValid());
+    QCOMPARE(::chown(QFile::encodeName(home.path()).constData(), nobody->pw_uid, nobody->pw_gid), 0);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "XDG_CACHE_HOME"})
+      environment.insert(QString::fromLatin1(name), home.path());
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(setpriv, {QStringLiteral("--reuid=%1").arg(nobody->pw_uid), QStringLiteral("--regid=%1").arg(nobody->pw_gid),
+                          QStringLiteral("--clear-groups"), QStringLiteral("--"),
+                          QCoreApplication::applicationFilePath(), test_and_row});
+    QVERIFY(child.waitForFinished(300000));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    // Could not become "nobody", or "nobody" may not run this program from where it lies.
+    if (!output.contains(QStringLiteral("Start testing")))
+      QSKIP(qPrintable(QStringLiteral("cannot run this case as \"nobody\": ") + output.trimmed()));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("PASS   : OpenContainerTest::") + test_and_row.section(':', 0, 0) + '(' +
+                             test_and_row.section(':', 1) + ')'),
+             qPrintable(output));
+  }
+
  private Q_SLOTS:
   void init() {
     settings()->clear();
@@ -232,8 +265,11 @@ class OpenContainerTest : public QObject {
       path = scratch.filePath("a-folder.mp4");
       QDir().mkpath(path);
     } else if (kind == "unreadable") {
-      if (geteuid() == 0)
-        QSKIP("running as root: every file is readable");
+      if (geteuid() == 0) {
+        // Root reads every file: this case runs as an unprivileged user instead.
+        runAsUnprivilegedUser(QStringLiteral("refusedFilesShowTheirMessage:unreadable"));
+        return;
+      }
       path = writeFile(scratch, "locked.mp4", QByteArray(64, 'x'));
       QFile::setPermissions(path, QFileDevice::WriteOwner);
     } else if (kind == "empty") {
