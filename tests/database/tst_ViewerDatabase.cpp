@@ -454,6 +454,7 @@ class TestViewerDatabase : public QObject {
         QTest::newRow(qPrintable(QStringLiteral("%1/%2").arg(folder, name))) << dir.filePath(name);
     }
   }
+
   // Every statement of the element database interface, run as written on every database
   // the parser writes. The viewer reads children and roots in a faster form of its own;
   // a reader using the plain statements must find the same tree, and so must the viewer.
