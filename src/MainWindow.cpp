@@ -2,20 +2,29 @@
 
 #include "AboutDialog.h"
 #include "BinViewArea.h"
+#include "BinViewFile.h"
 #include "BinViewWidget.h"
 #include "Edition.h"
+#include "ElementLocator.h"
+#include "ElementSearch.h"
+#include "FindDialog.h"
+#include "GoToElementDialog.h"
+#include "GoToOffsetDialog.h"
 #include "MediaInfoProcess.h"
 #include "Plugins.h"
 #include "ProgressDialog.h"
 #include "PropertiesDialog.h"
 #include "SqlTree.h"
 #include "SqlTreeWidget.h"
+#include "ViewerDatabase.h"
 #include "settings.h"
 
 #include <QAbstractItemModel>
 #include <QAction>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
@@ -26,11 +35,14 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStyle>
 #include <QTextEdit>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -84,6 +96,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent, Qt::WindowFlags())
 
   connect(tree_widget, SIGNAL(clicked(const QModelIndex&, bool)), this,
           SLOT(treeClicked(const QModelIndex&, bool)));
+
+  // A double click on a byte goes to its element; the hex view itself only shows.
+  bin_view_widget->binViewArea()->viewport()->installEventFilter(this);
+  setAcceptDrops(true);
 }
 
 MainWindow::~MainWindow() {
@@ -106,6 +122,8 @@ void MainWindow::createMenus() {
   createAction(file_menu, tr("Properties ..."), this, SLOT(properties()), tr("Ctrl+P"), QString());
   file_menu->addSeparator();
   createAction(file_menu, tr("Quit"), this, SLOT(close()), tr("Ctrl+Q"), QString());
+
+  createGoMenu();
 
   QMenu* help_menu = menuBar()->addMenu(tr("Help"));
   createAction(help_menu, tr("About ..."), this, SLOT(about()), QString(), QString());
@@ -196,6 +214,7 @@ void MainWindow::closeFile() {
   tree_widget->clearTree();
   close_action->setEnabled(false);
   view_media_info_action->setEnabled(false);
+  setGoMenuEnabled(false);
   if (media_info_view)
     media_info_view->close();
   Q_EMIT mediaInfoChanged(QString());
@@ -276,6 +295,9 @@ void MainWindow::openChosenFile(const QString& file_name) {
   bin_view_widget->binViewArea()->openFile(file_name);
   setWindowTitle(baseTitle() + QStringLiteral(" [%1]").arg(shown_name));
   runMediaInfo(file_name);
+  setGoMenuEnabled(true);
+  // The arrow keys walk the elements at once.
+  tree_widget->tree()->setFocus();
 }
 
 // The message of the first check the chosen file fails, or an empty string.
@@ -325,4 +347,174 @@ void MainWindow::runMediaInfo(const QString& file_name) {
 
 void MainWindow::showError(const QString& message) {
   QMessageBox::critical(this, tr("Error"), message, QMessageBox::Ok);
+}
+
+// ---- Finding elements: the Go menu, the hex view's double click, dropped files ----
+
+void MainWindow::createGoMenu() {
+  go_menu = menuBar()->addMenu(tr("Go"));
+  createAction(go_menu, tr("Go to element ..."), this, SLOT(goToElement()), tr("Ctrl+G"), QString());
+  createAction(go_menu, tr("Go to offset ..."), this, SLOT(goToOffset()), tr("Ctrl+Shift+G"), QString());
+  go_menu->addSeparator();
+  createAction(go_menu, tr("Find ..."), this, SLOT(find()), tr("Ctrl+F"), QString());
+  createAction(go_menu, tr("Find next"), this, SLOT(findNext()), tr("F3"), QString());
+  createAction(go_menu, tr("Find previous"), this, SLOT(findPrevious()), tr("Shift+F3"), QString());
+  setGoMenuEnabled(false);
+}
+
+void MainWindow::setGoMenuEnabled(bool enabled) {
+  go_menu->setEnabled(enabled);
+  // The shortcuts follow the entries, not the menu.
+  for (QAction* action : go_menu->actions())
+    action->setEnabled(enabled);
+}
+
+void MainWindow::goToElement() {
+  GoToElementDialog dialog(tree_widget->tree(), this, Qt::WindowFlags());
+  dialog.exec();
+  tree_widget->tree()->setFocus();
+}
+
+void MainWindow::goToOffset() {
+  GoToOffsetDialog dialog(this, Qt::WindowFlags());
+  if (dialog.exec() == QDialog::Accepted)
+    goToByte(dialog.offset());
+  tree_widget->tree()->setFocus();
+}
+
+bool MainWindow::goToByte(qint64 byte_offset, bool update_hex_scroll_pos) {
+  QSqlDatabase* connection = tree_widget->viewerDatabase()->sqlConnection();
+  if (!connection)
+    return false;
+  ElementLocator locator(*connection);
+  const qint64 id = locator.elementAtByte(byte_offset);
+  if (id <= 0) {
+    QMessageBox::information(this, tr("Go to offset"),
+                             tr("No element holds byte %1 (0x%2).").arg(byte_offset).arg(byte_offset, 0, 16),
+                             QMessageBox::Ok);
+    return false;
+  }
+  tree_widget->tree()->goToId(id, true, update_hex_scroll_pos);
+  return true;
+}
+
+qint64 MainWindow::byteAtHexPosition(const QPoint& position) const {
+  const BinViewArea* area = bin_view_widget->binViewArea();
+  const qint64 file_size = area->binViewFile().size();
+  if (file_size <= 0 || area->cellWidth() <= 0 || area->cellHeight() <= 0 || position.x() < 0 || position.y() < 0)
+    return -1;
+  const int bytes_per_line = area->bytesPerLine();
+  const qint64 line = area->topLine() + position.y() / area->cellHeight();
+  const int cell = position.x() / area->cellWidth();
+  for (int i = 0; i < bytes_per_line; ++i) {
+    const int hex = BinViewArea::hexCell(i);
+    if (cell == hex || cell == hex + 1 || cell == BinViewArea::characterCell(bytes_per_line, i)) {
+      const qint64 byte = line * bytes_per_line + i;
+      return byte < file_size ? byte : -1;
+    }
+  }
+  return -1;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick && watched == bin_view_widget->binViewArea()->viewport() &&
+      close_action->isEnabled()) {
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    const qint64 byte = byteAtHexPosition(mouse->position().toPoint());
+    // The byte is on screen already: the hex view keeps its place.
+    if (byte >= 0)
+      goToByte(byte, false);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::setSearchPace(int step_milliseconds, qint64 block_ids) {
+  search_step_milliseconds = qMax(step_milliseconds, 0);
+  search_block_ids = qMax<qint64>(block_ids, 1);
+}
+
+void MainWindow::find() {
+  FindDialog dialog(this, Qt::WindowFlags());
+  dialog.setSearch(search_text, search_whole);
+  if (dialog.exec() == QDialog::Accepted && !dialog.text().isEmpty()) {
+    search_text = dialog.text();
+    search_whole = dialog.whole();
+    runSearch(false);
+  }
+  tree_widget->tree()->setFocus();
+}
+
+void MainWindow::findNext() {
+  if (search_text.isEmpty())
+    find();
+  else
+    runSearch(false);
+}
+
+void MainWindow::findPrevious() {
+  if (search_text.isEmpty())
+    find();
+  else
+    runSearch(true);
+}
+
+// Searches from the current element in steps; when the first step does not end it, the
+// rest runs under a progress dialog whose cancel button stops it between two steps.
+void MainWindow::runSearch(bool backward) {
+  ViewerDatabase* database = tree_widget->viewerDatabase();
+  QSqlDatabase* connection = database->sqlConnection();
+  if (!connection || search_text.isEmpty())
+    return;
+  SqlTree* tree = tree_widget->tree();
+  ElementSearch search(*connection, search_text, search_whole, backward, tree->currentId(), database->lastId());
+  search.setBlockIds(search_block_ids);
+  if (search.step(search_step_milliseconds) == ElementSearch::State::Running) {
+    ProgressDialog dialog(this, Qt::WindowFlags());
+    dialog.setCancelButtonVisible(true);
+    dialog.setWindowTitle(tr("Corvanta"));
+    dialog.setLabelText(tr("Searching for \"%1\" ...").arg(search_text));
+    dialog.setFixedHeight(dialog.sizeHint().height());
+    dialog.setMinimumWidth(dialog.sizeHint().width());
+    dialog.setValue(search.percent());
+    bool cancelled = false;
+    connect(&dialog, &QDialog::rejected, &dialog, [&cancelled] { cancelled = true; });
+    QTimer steps;
+    steps.setInterval(0);
+    connect(&steps, &QTimer::timeout, &dialog, [&] {
+      if (cancelled || search.step(search_step_milliseconds) != ElementSearch::State::Running) {
+        steps.stop();
+        dialog.accept();
+        return;
+      }
+      dialog.setValue(search.percent());
+    });
+    steps.start();
+    dialog.exec();
+    if (cancelled)
+      return;
+  }
+  if (search.state() == ElementSearch::State::Found) {
+    tree->goToId(search.foundId(), true, true);
+    tree->setFocus();
+  } else {
+    QMessageBox::information(this, tr("Find"), tr("\"%1\" was not found.").arg(search_text), QMessageBox::Ok);
+  }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() == 1 && urls.first().isLocalFile())
+    event->acceptProposedAction();
+}
+
+// A dropped file takes the road of a file chosen in the open dialog.
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QList<QUrl> urls = event->mimeData()->urls();
+  if (urls.size() != 1 || !urls.first().isLocalFile())
+    return;
+  event->acceptProposedAction();
+  const QString file_name = urls.first().toLocalFile();
+  settings()->setValue(QStringLiteral("main/path"), file_name);
+  // Opening shows dialogs of its own; the drag must be over first.
+  QTimer::singleShot(0, this, [this, file_name] { openChosenFile(file_name); });
 }

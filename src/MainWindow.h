@@ -8,6 +8,8 @@ class BinViewWidget;
 class SqlTreeWidget;
 class QAction;
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
 class QMenu;
 class QTextEdit;
 
@@ -34,6 +36,16 @@ class MainWindow : public QMainWindow {
   QAction* closeAction() const { return close_action; }
   QStringList fileFilters() const { return filters; }
   QStringList fileExtensions() const { return extensions; }
+  QMenu* goMenu() const { return go_menu; }
+
+  // Goes to the deepest element holding byte `byte_offset`: its ancestors are opened,
+  // it is selected and its bytes are highlighted. A byte that no element holds is
+  // reported in a message box; false then.
+  bool goToByte(qint64 byte_offset, bool update_hex_scroll_pos = true);
+  // The byte of the open file under a point of the hex view's viewport, or -1.
+  qint64 byteAtHexPosition(const QPoint& position) const;
+  // How long one step of a search runs and how many ids it compares per query.
+  void setSearchPace(int step_milliseconds, qint64 block_ids);
 
  Q_SIGNALS:
   void mediaInfoChanged(QString media_info_output);
@@ -50,7 +62,22 @@ class MainWindow : public QMainWindow {
   void about();
   void goToWebsite();
 
+  // The Go menu.
+  void goToElement();
+  void goToOffset();
+  void find();
+  void findNext();
+  void findPrevious();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
  private:
+  void createGoMenu();
+  void setGoMenuEnabled(bool enabled);
+  void runSearch(bool backward);
   void buildFileFilters();
   void createMenus();
   void placeMenuLogo();
@@ -67,4 +94,9 @@ class MainWindow : public QMainWindow {
   QAction* close_action = nullptr;
   QStringList filters;
   QStringList extensions;
+  QMenu* go_menu = nullptr;
+  QString search_text;
+  bool search_whole = false;
+  int search_step_milliseconds = 50;
+  qint64 search_block_ids = 65536;
 };

@@ -88,6 +88,11 @@ QTreeWidgetItem* SqlTree::makeItem(const ViewerDatabase::Element& element) const
   item->setText(1, corvanta::bitsText(element.offset));
   item->setText(2, corvanta::bitsText(element.size));
   item->setText(3, element.raw_value);
+  // The readable value is one hover away on every cell of the row.
+  if (!element.hrf_value.isEmpty()) {
+    for (int column = 0; column < 4; ++column)
+      item->setToolTip(column, element.hrf_value);
+  }
   item->setData(0, Qt::UserRole, QVariant::fromValue(element));
   const int side = rowHeight();
   item->setSizeHint(0, QSize(side, side));

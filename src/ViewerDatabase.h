@@ -53,6 +53,8 @@ class ViewerDatabase {
   int setConnection(QSqlDatabase* db);
   // Drops the connection (deleting and removing it when it is ours). -1 when none is held.
   int closeConnection();
+  // The connection held, or null: for searches that read beside the tree.
+  QSqlDatabase* sqlConnection() const { return connection; }
 
   // Largest element id, that is the number of elements; 0 without a connection.
   int lastId();

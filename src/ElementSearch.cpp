@@ -1,0 +1,157 @@
+#include "ElementSearch.h"
+
+#include "ViewerDatabase.h"
+
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QStringList>
+#include <QVariant>
+
+#include <algorithm>
+
+namespace {
+
+// LIKE without wildcards of the user's own: %, _ and the escape character are literal.
+QString escapedForLike(const QString& text) {
+  QString escaped;
+  escaped.reserve(text.size());
+  for (const QChar c : text) {
+    if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_'))
+      escaped += QLatin1Char('\\');
+    escaped += c;
+  }
+  return escaped;
+}
+
+bool nameMatches(const QString& name, const QString& text, bool whole) {
+  return whole ? name.compare(text, Qt::CaseInsensitive) == 0 : name.contains(text, Qt::CaseInsensitive);
+}
+
+QString idList(const std::vector<qint64>& ids) {
+  QStringList parts;
+  for (const qint64 id : ids)
+    parts.append(QString::number(id));
+  return parts.join(QLatin1Char(','));
+}
+
+}  // namespace
+
+ElementSearch::ElementSearch(const QSqlDatabase& connection, const QString& text, bool whole, bool backward,
+                             qint64 from_id, qint64 last_id)
+    : connection(connection), backward(backward) {
+  if (text.isEmpty() || last_id < 1 || !connection.isOpen()) {
+    current_state = State::NotFound;
+    return;
+  }
+  const QString escaped = escapedForLike(text);
+  like_pattern = whole ? escaped : QStringLiteral("%") + escaped + QStringLiteral("%");
+  matchNames(text, whole);
+  sql = buildSql(backward);
+
+  from_id = std::clamp<qint64>(from_id, 1, last_id);
+  if (backward)
+    ranges = {{from_id - 1, 1}, {last_id, from_id}};
+  else
+    ranges = {{from_id + 1, last_id}, {1, from_id}};
+  next_id = ranges[0].first;
+  total = last_id;
+}
+
+void ElementSearch::matchNames(const QString& text, bool whole) {
+  static const QRegularExpression numbered(QStringLiteral("^(.*)-([0-9]{1,18})$"));
+  const QRegularExpressionMatch numbered_match = numbered.match(text);
+  const QString numbered_name = numbered_match.hasMatch() ? numbered_match.captured(1) : QString();
+  if (numbered_match.hasMatch())
+    seq_number = numbered_match.captured(2).toLongLong();
+
+  QSqlQuery query(connection);
+  query.setForwardOnly(true);
+  if (!query.exec(QStringLiteral("SELECT `id`, `name` FROM `dictionary`")))
+    return;
+  while (query.next()) {
+    const qint64 id = query.value(0).toLongLong();
+    // The names as the tree shows them.
+    QString name = sanitizeText(query.value(1).toString());
+    if (name.isEmpty())
+      name = QStringLiteral("(empty)");
+    if (nameMatches(name, text, whole))
+      name_ids.push_back(id);
+    if (seq_number >= 0 && !numbered_name.isEmpty() && nameMatches(name, numbered_name, whole))
+      seq_name_ids.push_back(id);
+  }
+}
+
+QString ElementSearch::buildSql(bool descending) const {
+  QString condition = QStringLiteral("`raw_value` LIKE ? ESCAPE '\\' OR `hrf_value` LIKE ? ESCAPE '\\'");
+  if (!name_ids.empty())
+    condition = QStringLiteral("`name_id` IN (%1) OR ").arg(idList(name_ids)) + condition;
+  if (!seq_name_ids.empty())
+    condition += QStringLiteral(" OR (`name_id` IN (%1) AND `id` IN (SELECT `id` FROM `elements_seq_num` "
+                                "WHERE `seq_num` = %2))")
+                     .arg(idList(seq_name_ids))
+                     .arg(seq_number);
+  return QStringLiteral("SELECT `id` FROM `elements` WHERE `id` >= ? AND `id` <= ? AND (%1) ORDER BY `id` %2 LIMIT 1")
+      .arg(condition, descending ? QStringLiteral("DESC") : QStringLiteral("ASC"));
+}
+
+int ElementSearch::percent() const {
+  if (total <= 0)
+    return 100;
+  return int(std::min<qint64>(100, looked_at * 100 / total));
+}
+
+// Looks at the next block of ids; true when the search has ended.
+bool ElementSearch::searchBlock() {
+  while (range_index < ranges.size()) {
+    const Range& range = ranges[range_index];
+    const bool empty = backward ? next_id < range.last : next_id > range.last;
+    if (!empty)
+      break;
+    ++range_index;
+    if (range_index < ranges.size())
+      next_id = ranges[range_index].first;
+  }
+  if (range_index >= ranges.size()) {
+    current_state = State::NotFound;
+    return true;
+  }
+  const Range& range = ranges[range_index];
+  const qint64 low = backward ? std::max(range.last, next_id - block_ids + 1) : next_id;
+  const qint64 high = backward ? next_id : std::min(range.last, next_id + block_ids - 1);
+
+  QSqlQuery query(connection);
+  query.setForwardOnly(true);
+  if (!query.prepare(sql)) {
+    current_state = State::NotFound;
+    return true;
+  }
+  query.addBindValue(QVariant(qlonglong(low)));
+  query.addBindValue(QVariant(qlonglong(high)));
+  query.addBindValue(like_pattern);
+  query.addBindValue(like_pattern);
+  if (!query.exec()) {
+    current_state = State::NotFound;
+    return true;
+  }
+  if (query.next()) {
+    found_id = query.value(0).toLongLong();
+    current_state = State::Found;
+    return true;
+  }
+  looked_at += high - low + 1;
+  next_id = backward ? low - 1 : high + 1;
+  return false;
+}
+
+ElementSearch::State ElementSearch::step(int milliseconds) {
+  if (current_state != State::Running)
+    return current_state;
+  QElapsedTimer timer;
+  timer.start();
+  do {
+    if (searchBlock())
+      break;
+  } while (timer.elapsed() < milliseconds);
+  return current_state;
+}
