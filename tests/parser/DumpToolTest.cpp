@@ -1,5 +1,11 @@
 #include "TestSupport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <functional>
+
 namespace {
 
 // ftyp (isom, minor 512, compatible isom), free, and an mdat of four bytes.
@@ -57,6 +63,8 @@ class DumpToolTest : public QObject {
     QTest::newRow("unknown option") << QStringList{"--verbose", path("text.mp4")} << 2 << "unknown option '--verbose'";
     QTest::newRow("database over the input") << QStringList{"--db", path("text.mp4"), path("text.mp4")} << 2
                                              << "refusing";
+    QTest::newRow("json into a database") << QStringList{"--json", "--db", path("x.sqlite"), path("text.mp4")} << 2
+                                          << "does not go with --db";
     QTest::newRow("missing file") << QStringList{path("missing.mp4")} << 3 << "cannot open file";
     QTest::newRow("unknown format") << QStringList{path("text.mp4")} << 4 << "unknown format";
   }
@@ -98,6 +106,62 @@ class DumpToolTest : public QObject {
     QVERIFY(database.open(QIODevice::ReadOnly));
     QVERIFY(database.read(16).startsWith("SQLite format 3"));
     QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*partial*")}), QStringList());
+  }
+
+  // The hand-built file: ftyp of 20 bytes, free of 8 at byte 20, mdat of 12 at byte 28.
+  void printsTheTreeAsNestedJson() {
+    const Run run = runTool({"--json", path("minimal.mp4")});
+    QCOMPARE(run.exit_code, 0);
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(run.out.toUtf8(), &error);
+    QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(error.errorString() + "\n" + run.out));
+    const QJsonArray roots = document.array();
+    QCOMPARE(roots.size(), 3);
+    const QStringList names{"ftyp", "free", "mdat"};
+    const QList<int> offsets{0, 160, 224};
+    const QList<int> sizes{160, 64, 96};
+    for (int i = 0; i < 3; ++i) {
+      const QJsonObject root = roots.at(i).toObject();
+      QCOMPARE(root.value("name").toString(), names.at(i));
+      QCOMPARE(root.value("offset").toInt(), offsets.at(i));
+      QCOMPARE(root.value("size").toInt(), sizes.at(i));
+      QVERIFY(root.value("seq_num").isNull());
+      QVERIFY(!root.value("children").toArray().isEmpty());
+    }
+    const QJsonObject size_field = roots.at(0).toObject().value("children").toArray().at(0).toObject();
+    QCOMPARE(size_field.value("name").toString(), QStringLiteral("size"));
+    QCOMPARE(size_field.value("raw_value").toString(), QStringLiteral("20"));
+    QCOMPARE(size_field.value("children").toArray().size(), 0);
+  }
+
+  // Walked in pre-order, the JSON tree is the text listing line for line: same names,
+  // sequence numbers, offsets, sizes and nesting.
+  void jsonAndTextListingAgree() {
+    const QString file = corvanta::test::dataFile("isobmff/progressive.mp4");
+    const Run text = runTool({file});
+    const Run json = runTool({"--json", file});
+    QCOMPARE(text.exit_code, 0);
+    QCOMPARE(json.exit_code, 0);
+    const QStringList lines = text.out.split('\n', Qt::SkipEmptyParts);
+    QStringList walked;
+    std::function<void(const QJsonArray&, int)> walk = [&](const QJsonArray& elements, int level) {
+      for (const QJsonValue& value : elements) {
+        const QJsonObject e = value.toObject();
+        QString name = e.value("name").toString();
+        if (!e.value("seq_num").isNull())
+          name += QString("-%1").arg(e.value("seq_num").toInteger());
+        const qint64 offset = e.value("offset").toInteger();
+        const qint64 size = e.value("size").toInteger();
+        auto bits = [](qint64 b) { return b % 8 ? QString("%1:%2").arg(b / 8).arg(b % 8) : QString::number(b / 8); };
+        walked.append(QString(level * 2, ' ') + name + ' ' + bits(offset) + " +" + bits(size));
+        walk(e.value("children").toArray(), level + 1);
+      }
+    };
+    walk(QJsonDocument::fromJson(json.out.toUtf8()).array(), 0);
+    QCOMPARE(walked.size(), lines.size());
+    for (int i = 0; i < lines.size(); ++i)
+      QVERIFY2(lines.at(i).startsWith(walked.at(i) + ' ') || lines.at(i) == walked.at(i),
+               qPrintable(lines.at(i) + " | " + walked.at(i)));
   }
 };
 

@@ -5,6 +5,7 @@
 #include "MappedFile.h"
 #include "Parser.h"
 #include "Plugins.h"
+#include "JsonTreePrinter.h"
 #include "TreePrinter.h"
 
 #include <QFileInfo>
@@ -47,6 +48,8 @@ QString DumpCommand::usage() {
       "  --db OUT.sqlite  write the element database to OUT.sqlite instead of printing\n"
       "                   (an existing OUT.sqlite is replaced once the new one is complete)\n"
       "  --formats        list the container formats with their file extensions\n"
+      "  --json           print the element tree as nested JSON instead: an array of elements, each\n"
+      "                   with name, seq_num, offset and size in bits, raw_value, hrf_value, children\n"
       "  --check          verify the element database and print a summary on standard error\n"
       "  --no-progress    never show progress (it is shown only when standard error is a terminal)\n"
       "  -h, --help       show this help\n"
@@ -71,6 +74,8 @@ int DumpCommand::run(const QStringList& arguments) {
       return Ok;
     } else if (argument == QLatin1String("--formats")) {
       formats = true;
+    } else if (argument == QLatin1String("--json")) {
+      json = true;
     } else if (argument == QLatin1String("--check")) {
       check = true;
     } else if (argument == QLatin1String("--no-progress")) {
@@ -94,10 +99,12 @@ int DumpCommand::run(const QStringList& arguments) {
     }
   }
   if (formats) {
-    if (!files.isEmpty() || !database_file.isEmpty() || check)
+    if (!files.isEmpty() || !database_file.isEmpty() || check || json)
       return badArguments(QStringLiteral("--formats takes no other arguments"));
     return listFormats();
   }
+  if (json && !database_file.isEmpty())
+    return badArguments(QStringLiteral("--json prints the tree; it does not go with --db"));
   if (files.size() != 1)
     return badArguments(files.isEmpty() ? QStringLiteral("no container file given")
                                         : QStringLiteral("give exactly one container file"));
@@ -135,8 +142,9 @@ int DumpCommand::analyse() {
   if (check)
     status = checkConnection(connection_name);
   if (database_file.isEmpty()) {
-    TreePrinter printer(stdout);
-    if (!printer.print(corvanta::ElementDatabase::handle(*connection))) {
+    sqlite3* db = corvanta::ElementDatabase::handle(*connection);
+    const bool printed = json ? JsonTreePrinter(stdout).print(db) : TreePrinter(stdout).print(db);
+    if (!printed) {
       printTo(stderr, QStringLiteral("%1: cannot print the element tree\n").arg(program));
       status = Failed;
     }

@@ -33,5 +33,6 @@ class DumpCommand {
   QString input_file;
   QString database_file;
   bool check = false;
+  bool json = false;
   bool progress_on_terminal = false;
 };
