@@ -47,6 +47,14 @@ void writeSampleTableStream(corvanta::ElementWriter& writer, int64_t elements) {
   writer.closeUnit();
 }
 
+void writeWideUnit(corvanta::ElementWriter& writer, int64_t first_bit, int64_t children) {
+  char text[64];
+  writer.openUnit("wide", first_bit, children * 64, format(text, "%lld entries", children));
+  for (int64_t i = 0; i < children; ++i)
+    writer.addField("entry", first_bit + i * 64, 64, format(text, "%lld", i * 7919 % 100003), {}, i + 1);
+  writer.closeUnit();
+}
+
 void writeTransportStream(corvanta::ElementWriter& writer, int64_t elements) {
   char summary[64];
   char pid_text[64];
