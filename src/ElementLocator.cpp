@@ -28,13 +28,7 @@ const char* const kScanChildrenSql =
 
 ElementLocator::ElementLocator(const QSqlDatabase& connection) : connection(connection) {}
 
-bool ElementLocator::readChild(const char* sql, qint64 parent, qint64 id, Child* child) {
-  QSqlQuery query(connection);
-  query.setForwardOnly(true);
-  if (!query.prepare(QString::fromLatin1(sql)))
-    return false;
-  query.addBindValue(QVariant(qlonglong(parent)));
-  query.addBindValue(QVariant(qlonglong(id)));
+bool ElementLocator::readFirstRow(QSqlQuery& query, Child* child) {
   if (!query.exec() || !query.next())
     return false;
   child->id = query.value(0).toLongLong();
@@ -42,6 +36,16 @@ bool ElementLocator::readChild(const char* sql, qint64 parent, qint64 id, Child*
   child->size = query.value(2).toLongLong();
   child->last_child_id = query.value(3).toLongLong();
   return true;
+}
+
+bool ElementLocator::readChild(const char* sql, qint64 parent, qint64 id, Child* child) {
+  QSqlQuery query(connection);
+  query.setForwardOnly(true);
+  if (!query.prepare(QString::fromLatin1(sql)))
+    return false;
+  query.addBindValue(QVariant(qlonglong(parent)));
+  query.addBindValue(QVariant(qlonglong(id)));
+  return readFirstRow(query, child);
 }
 
 bool ElementLocator::firstChildFrom(qint64 parent, qint64 from_id, Child* child) {
@@ -91,13 +95,7 @@ bool ElementLocator::scanChildren(qint64 parent, qint64 begin_bit, Child* child)
   query.addBindValue(QVariant(qlonglong(parent)));
   query.addBindValue(QVariant(qlonglong(begin_bit + 8)));
   query.addBindValue(QVariant(qlonglong(begin_bit)));
-  if (!query.exec() || !query.next())
-    return false;
-  child->id = query.value(0).toLongLong();
-  child->offset = query.value(1).toLongLong();
-  child->size = query.value(2).toLongLong();
-  child->last_child_id = query.value(3).toLongLong();
-  return true;
+  return readFirstRow(query, child);
 }
 
 // The child of `parent` (ids first_id to last_id) that holds the byte at begin_bit.

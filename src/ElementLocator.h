@@ -3,6 +3,8 @@
 #include <QSqlDatabase>
 #include <QtGlobal>
 
+class QSqlQuery;
+
 // Finds the deepest element whose bit range holds a given byte of the file.
 //
 // It descends from the top-level elements: at each level a binary search over the
@@ -30,6 +32,7 @@ class ElementLocator {
   bool lastChildStartingBy(qint64 parent, qint64 first_id, qint64 last_id, qint64 end_bit, Child* child);
   bool childHolding(qint64 parent, qint64 first_id, qint64 last_id, qint64 begin_bit, Child* child);
   bool scanChildren(qint64 parent, qint64 begin_bit, Child* child);
+  static bool readFirstRow(QSqlQuery& query, Child* child);
   bool readChild(const char* sql, qint64 parent, qint64 id, Child* child);
 
   QSqlDatabase connection;
