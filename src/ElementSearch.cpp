@@ -87,8 +87,10 @@ QString ElementSearch::buildSql(bool descending) const {
   if (!name_ids.empty())
     condition = QStringLiteral("`name_id` IN (%1) OR ").arg(idList(name_ids)) + condition;
   if (!seq_name_ids.empty())
-    condition += QStringLiteral(" OR (`name_id` IN (%1) AND `id` IN (SELECT `id` FROM `elements_seq_num` "
-                                "WHERE `seq_num` = %2))")
+    // A lookup by id for the rows of a matching name only: a subquery over all sequence
+    // numbers would be run again for every block.
+    condition += QStringLiteral(" OR (`name_id` IN (%1) AND EXISTS (SELECT 1 FROM `elements_seq_num` AS s "
+                                "WHERE s.`id` = `elements`.`id` AND s.`seq_num` = %2))")
                      .arg(idList(seq_name_ids))
                      .arg(seq_number);
   return QStringLiteral("SELECT `id` FROM `elements` WHERE `id` >= ? AND `id` <= ? AND (%1) ORDER BY `id` %2 LIMIT 1")
