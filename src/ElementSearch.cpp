@@ -1,5 +1,7 @@
 #include "ElementSearch.h"
 
+#include "ElementNames.h"
+
 #include "ViewerDatabase.h"
 
 #include <QElapsedTimer>
@@ -75,6 +77,8 @@ void ElementSearch::matchNames(const QString& text, bool whole) {
     QString name = sanitizeText(query.value(1).toString());
     if (name.isEmpty())
       name = QStringLiteral("(empty)");
+    else if (name == kGarbageName)
+      name = QStringLiteral("GARBAGE");
     if (nameMatches(name, text, whole))
       name_ids.push_back(id);
     if (seq_number >= 0 && !numbered_name.isEmpty() && nameMatches(name, numbered_name, whole))

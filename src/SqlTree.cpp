@@ -1,5 +1,7 @@
 #include "SqlTree.h"
 
+#include "ElementNames.h"
+
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -21,8 +23,6 @@
 #include "SqlTreeHeader.h"
 
 namespace {
-
-const QString kGarbageName = QStringLiteral("d771bd4e-a2e6-46e3-ad1c-1aafa1b60c87");
 
 // Keeps the view from moving sideways while rows are rebuilt or made current.
 class HorizontalPositionKeeper {

@@ -351,6 +351,20 @@ class GoAndFindTest : public QObject {
     }
   }
 
+  // The tree shows a stretch of no structure as "GARBAGE"; that word finds it (element 10,
+  // the tenth line of the file's golden dump).
+  void theWordGarbageFindsWhatTheTreeCallsSo() {
+    MainWindow window;
+    openFile(window, corvanta::test::dataFile(QStringLiteral("isobmff/corrupt-junk.mp4")));
+    ModalDriver::collectMessageBoxes(5000);
+    findWithDialog(window, QStringLiteral("garbage"), true);
+    QVERIFY2(ModalDriver::messages().isEmpty(), qPrintable(ModalDriver::messages().join('\n')));
+    SqlTree* tree = window.treeWidget()->tree();
+    QCOMPARE(tree->currentId(), qint64(10));
+    QVERIFY(tree->currentItem());
+    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("GARBAGE"));
+  }
+
   void aLongSearchCanBeCancelled() {
     const corvanta::ScopedFormatModules scoped({{"many", "Many", {"many"}, probeMany, parseMany}});
     const QString path = scratch.filePath("sample.many");

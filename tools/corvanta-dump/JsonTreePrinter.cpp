@@ -1,15 +1,8 @@
 #include "JsonTreePrinter.h"
 
-#include <sqlite3.h>
+#include "ElementRows.h"
 
-namespace {
-
-std::string columnText(sqlite3_stmt* statement, int column) {
-  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-  return text ? std::string(text, static_cast<size_t>(sqlite3_column_bytes(statement, column))) : std::string();
-}
-
-}  // namespace
+#include <cstdio>
 
 std::string JsonTreePrinter::quoted(const std::string& text) {
   static const char hex[] = "0123456789abcdef";
@@ -79,26 +72,18 @@ bool JsonTreePrinter::flush(bool force) {
 }
 
 bool JsonTreePrinter::print(sqlite3* db) {
-  sqlite3_stmt* statement = nullptr;
-  const char* sql =
-      "SELECT e.level, d.name, s.seq_num, e.\"offset\", e.size, e.raw_value, e.hrf_value FROM elements e "
-      "LEFT JOIN dictionary d ON e.name_id = d.id LEFT JOIN elements_seq_num s ON e.id = s.id ORDER BY e.id";
-  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
-    return false;
+  ElementRows rows(db);
+  ElementRow row;
   buffer = "[";
   open_count = 0;
   first_in_array = true;
   bool ok = true;
-  int step = SQLITE_DONE;
-  while (ok && (step = sqlite3_step(statement)) == SQLITE_ROW) {
-    openElement(sqlite3_column_int(statement, 0), columnText(statement, 1),
-                sqlite3_column_type(statement, 2) != SQLITE_NULL, sqlite3_column_int64(statement, 2),
-                sqlite3_column_int64(statement, 3), sqlite3_column_int64(statement, 4), columnText(statement, 5),
-                columnText(statement, 6));
+  while (ok && rows.next(row)) {
+    openElement(row.level, row.name, row.has_seq_num, row.seq_num, row.bit_offset, row.bit_size, row.raw_value,
+                row.hrf_value);
     ok = flush(false);
   }
-  sqlite3_finalize(statement);
   closeElements(0);
   buffer += printed > 0 ? "\n]\n" : "]\n";
-  return ok && step == SQLITE_DONE && flush(true) && std::fflush(out) == 0;
+  return ok && rows.ok() && flush(true) && std::fflush(out) == 0;
 }

@@ -1,6 +1,7 @@
 #include "TreePrinter.h"
 
 #include "BitsText.h"
+#include "ElementRows.h"
 #include "ElementWriter.h"
 
 #include <sqlite3.h>
@@ -25,11 +26,6 @@ void appendEscaped(std::string& line, const std::string& text) {
       line += c;
     }
   }
-}
-
-std::string columnText(sqlite3_stmt* statement, int column) {
-  const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-  return text ? std::string(text, static_cast<size_t>(sqlite3_column_bytes(statement, column))) : std::string();
 }
 
 }  // namespace
@@ -68,20 +64,13 @@ bool TreePrinter::write(const std::string& text) {
 }
 
 bool TreePrinter::print(sqlite3* db) {
-  sqlite3_stmt* statement = nullptr;
-  const char* sql =
-      "SELECT e.level, d.name, s.seq_num, e.\"offset\", e.size, e.raw_value, e.hrf_value FROM elements e "
-      "LEFT JOIN dictionary d ON e.name_id = d.id LEFT JOIN elements_seq_num s ON e.id = s.id ORDER BY e.id";
-  if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
-    return false;
+  ElementRows rows(db);
+  ElementRow row;
   bool ok = true;
   std::string buffer;
-  int step = SQLITE_DONE;
-  while (ok && (step = sqlite3_step(statement)) == SQLITE_ROW) {
-    const bool has_seq_num = sqlite3_column_type(statement, 2) != SQLITE_NULL;
-    buffer += line(sqlite3_column_int(statement, 0), columnText(statement, 1), has_seq_num,
-                   sqlite3_column_int64(statement, 2), sqlite3_column_int64(statement, 3),
-                   sqlite3_column_int64(statement, 4), columnText(statement, 5), columnText(statement, 6));
+  while (ok && rows.next(row)) {
+    buffer += line(row.level, row.name, row.has_seq_num, row.seq_num, row.bit_offset, row.bit_size, row.raw_value,
+                   row.hrf_value);
     buffer += '\n';
     ++printed;
     if (buffer.size() > (1 << 16)) {
@@ -89,7 +78,5 @@ bool TreePrinter::print(sqlite3* db) {
       buffer.clear();
     }
   }
-  ok = ok && step == SQLITE_DONE && write(buffer) && std::fflush(out) == 0;
-  sqlite3_finalize(statement);
-  return ok;
+  return ok && rows.ok() && write(buffer) && std::fflush(out) == 0;
 }
