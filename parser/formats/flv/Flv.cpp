@@ -90,7 +90,9 @@ class FlvWriter {
       const uint32_t value = loadBe32(data + at);
       raw = numberText(value);
       const int64_t difference = int64_t(value) - tag_size;
-      hrf = difference == 0 ? "ok" : "differs by " + signedText(difference) + " from " + numberText(uint64_t(tag_size));
+      hrf = difference == 0 ? "ok"
+                            : "differs by " + std::string(difference > 0 ? "+" : "") + signedText(difference) +
+                                  " from " + numberText(uint64_t(tag_size));
     }
     w.addField("PreviousTagSize", at * 8, 32, raw, hrf, seq);
   }

@@ -3,7 +3,7 @@
 # Needs (only here, never when the tests run): ffmpeg, ffprobe, gst-launch-1.0 with
 # gstreamer1.0-plugins-good and -bad (flvmux, h264parse, voaacenc, aacparse), python3.
 # Expected values, each an independent witness:
-#   <file>.tags     the tags found by walking the PreviousTagSize chain backwards from the end
+#   <file>.tags.csv the tags found by walking the PreviousTagSize chain backwards from the end
 #                   of the file (flv-walk.py), "offset,type,data_size,timestamp" per line;
 #   <file>.packets  ffprobe's packets as "stream,pos,size" lines (pos is where the tag starts);
 #                   not for the enhanced files, which this ffmpeg reads as legacy tags.
@@ -65,10 +65,10 @@ open("corrupt-junk.flv", "wb").write(bytes(junk))
 PY
 
 for f in hevc-enhanced.flv av1-enhanced.flv; do
-  python3 flv-walk.py "$f" > "$f.tags"
+  python3 flv-walk.py "$f" > "$f.tags.csv"
 done
 for f in h264-aac.flv keyframe-index.flv flv1-mp3.flv gstreamer.flv; do
-  python3 flv-walk.py "$f" > "$f.tags"
+  python3 flv-walk.py "$f" > "$f.tags.csv"
   ffprobe -v error -show_entries packet=stream_index,pos,size -of csv=p=0 "$f" \
     | awk -F, '{ print $1 "," $3 "," $2 }' > "$f.packets"
 done
