@@ -1,5 +1,6 @@
 #include "FormatModule.h"
 
+#include "formats/flv/Flv.h"
 #include "formats/isobmff/IsoBmff.h"
 
 #include <QFileInfo>
@@ -14,6 +15,7 @@ const std::vector<FormatModule>& formatModules() {
   // Adding a format means adding its module here, nothing else.
   static const std::vector<FormatModule> modules = {
       isoBmffModule(),
+      flvModule(),
   };
   return replaced_modules ? *replaced_modules : modules;
 }

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "codecs/Av1Obu.h"
+#include "codecs/H264ParameterSets.h"
+#include "codecs/HevcParameterSets.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvanta {
+class FieldReader;
+}
+
+namespace corvanta::flv {
+
+// The bodies of FLV tags: audio and video tag headers (legacy and enhanced), the codec
+// configurations and NAL units inside them, and script data. Parameter sets and the NAL
+// length size carry over from tag to tag, as they do in the stream.
+class FlvTagBodies {
+ public:
+  // `tag_starts`: sorted file offsets of every tag, to check keyframe positions against.
+  explicit FlvTagBodies(std::vector<int64_t> tag_starts) : tag_starts(std::move(tag_starts)) {}
+
+  // Each decodes a body from the reader's position to its end and returns the tag's summary.
+  std::string audio(FieldReader& f);
+  std::string video(FieldReader& f);
+  std::string script(FieldReader& f);
+
+ private:
+  using Decoder = std::string (*)(FieldReader&);
+
+  std::string legacyVideo(FieldReader& f);
+  std::string enhancedVideo(FieldReader& f);
+  std::string enhancedAudio(FieldReader& f);
+  std::string avcStyleVideo(FieldReader& f, bool hevc);
+  std::string h263Picture(FieldReader& f);
+  std::string record(FieldReader& f, std::string_view name, Decoder decode);
+  std::string nalUnits(FieldReader& f, bool hevc);
+  bool isTagStart(double offset) const;
+
+  std::vector<int64_t> tag_starts;
+  int nal_length_size = 4;
+  codecs::H264Context h264;
+  codecs::HevcContext hevc;
+  codecs::Av1Context av1;
+};
+
+}  // namespace corvanta::flv
