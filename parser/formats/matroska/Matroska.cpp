@@ -1,0 +1,56 @@
+#include "formats/matroska/Matroska.h"
+
+#include "ByteOrder.h"
+#include "formats/matroska/MatroskaEbml.h"
+#include "formats/matroska/MatroskaElements.h"
+#include "formats/matroska/MatroskaWalker.h"
+
+#include <algorithm>
+
+namespace corvanta {
+
+namespace {
+
+using namespace matroska;
+
+// Confidence from the first element: an EBML header naming a Matroska document type, or (for
+// streams cut out of a file) a Segment or Cluster header that reads well.
+int probe(const uint8_t* head, int64_t head_size, int64_t file_size) {
+  if (head_size < 4) return 0;
+  const uint32_t first = loadBe32(head);
+  ElementHeader h;
+  const EbmlLimits limits;
+  if (!readElementHeader(head, 0, head_size, limits, h)) return 0;
+  if (first == id::kEbml) {
+    const std::string doc_type = childText(head, h.data, std::min(h.end, head_size), limits, id::kDocType);
+    return doc_type == "matroska" || doc_type == "webm" ? 100 : 40;
+  }
+  const bool fits = h.unknown_size || h.declared_size <= uint64_t(file_size - h.data);
+  if (first == id::kSegment) return fits ? 50 : 20;
+  if (first == id::kCluster) return fits ? 30 : 10;
+  return 0;
+}
+
+bool parse(ParseContext& ctx) {
+  if (!ctx.file.data() || ctx.file.size() < 4) {
+    ctx.error = QStringLiteral("the file is too small to hold an EBML element");
+    return false;
+  }
+  MatroskaWalker walker(ctx);
+  if (walker.run() == 0) {
+    ctx.error = QStringLiteral("no EBML element found");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+FormatModule matroskaModule() {
+  return {QStringLiteral("matroska"), QStringLiteral("Matroska"),
+          {QStringLiteral("mkv"), QStringLiteral("mka"), QStringLiteral("mks"), QStringLiteral("mk3d"),
+           QStringLiteral("webm")},
+          probe, parse};
+}
+
+}  // namespace corvanta

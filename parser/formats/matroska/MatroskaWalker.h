@@ -1,0 +1,87 @@
+#pragma once
+
+#include "FormatModule.h"
+#include "formats/matroska/MatroskaBlock.h"
+#include "formats/matroska/MatroskaEbml.h"
+#include "formats/matroska/MatroskaScope.h"
+#include "formats/matroska/MatroskaSegmentInfo.h"
+#include "formats/matroska/MatroskaSummaries.h"
+#include "formats/matroska/MatroskaValues.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace corvanta {
+class ElementWriter;
+class FieldReader;
+}  // namespace corvanta
+
+namespace corvanta::matroska {
+
+struct ElementType;
+
+// Writes the EBML element tree of a Matroska or WebM file: every element as a unit with its ID
+// and size fields, then its value decoded by type, or its children. Elements of unknown size
+// end where an element that cannot be their descendant begins; an element whose size runs past
+// its parent is cut there and marked; bytes where no element can stand become GARBAGE, after
+// which the walk resumes at the next element of the upper levels (Cluster, Cues, ...) that a
+// scan finds.
+class MatroskaWalker {
+ public:
+  explicit MatroskaWalker(ParseContext& context);
+  MatroskaWalker(const MatroskaWalker&) = delete;
+  MatroskaWalker& operator=(const MatroskaWalker&) = delete;
+  ~MatroskaWalker();
+
+  // Writes the whole file; returns the number of EBML elements found.
+  int64_t run();
+
+  // Masters nest at most this deep; deeper ones show their data as one opaque field.
+  static constexpr int kMaxDepth = 32;
+
+ private:
+  // Where the walk of a master's children stopped.
+  struct Stop {
+    int64_t pos = 0;
+    // The walk found an element of the upper levels by scanning past bytes that are no
+    // element: every master up to the Segment ends at `pos`.
+    bool resynced = false;
+    ChildCounts counts;
+  };
+
+  Stop walkChildren(const Scope& scope);
+  Stop writeElement(const ElementHeader& h, const ElementType* type, const Scope& parent, bool first_child);
+  void writeHeaderFields(FieldReader& f, const ElementHeader& h);
+  Stop writeMaster(const ElementHeader& h, const Scope& parent, ValueText& value);
+  ValueText writeLeaf(FieldReader& f, const ElementHeader& h, const ElementType& type, const Scope& parent,
+                      bool first_child);
+  ValueText writeBlock(FieldReader& f, bool simple);
+  ValueText writeCodecPrivate(FieldReader& f, const ElementHeader& h, const ElementType& type, const Scope& parent);
+  ValueText writeCrc(FieldReader& f, const ElementHeader& h, const Scope& parent, bool first_child);
+  void readEbmlSettings(const ElementHeader& h);
+
+  // True when an element of `type` cannot stand inside `scope` and so ends it: any element that
+  // is not its descendant while its size is unknown; an element of the upper levels otherwise.
+  bool endsScope(const ElementType& type, const Scope& scope) const;
+  // The first offset in [from, end) where an element of the upper levels with a sensible size
+  // starts, or `end`.
+  int64_t nextUpperElement(int64_t from, int64_t end) const;
+  // Where a master of unknown size ends, found without writing (for its CRC-32).
+  int64_t unknownSizeEnd(const Scope& scope) const;
+  ValueContext valueContext() const;
+
+  ParseContext& ctx;
+  ElementWriter& w;
+  const uint8_t* data;
+  int64_t file_size;
+  EbmlLimits limits;
+  bool webm = false;
+  std::unique_ptr<SegmentInfo> segment;  // of the Segment being walked
+  bool has_cluster_timestamp = false;    // of the Cluster being walked
+  int64_t cluster_timestamp = 0;
+  BlockFacts group_block;                // of the BlockGroup being walked
+  int group_references = 0;
+  int64_t elements = 0;
+};
+
+}  // namespace corvanta::matroska
