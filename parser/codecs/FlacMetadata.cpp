@@ -35,7 +35,8 @@ std::string streamInfo(FieldReader& f) {
   f.u("minimum_frame_size", 24, f.peek(24) ? "bytes" : "unknown");
   f.u("maximum_frame_size", 24, f.peek(24) ? "bytes" : "unknown");
   const uint64_t rate = f.u("sample_rate", 20, "Hz");
-  const uint64_t channels = f.uh("channels_minus_1", 3, [](uint64_t v) { return numberText(v + 1) + " channels"; }) + 1;
+  const uint64_t channels =
+      f.uh("channels_minus_1", 3, [](uint64_t v) { return numberText(v + 1) + (v ? " channels" : " channel"); }) + 1;
   const uint64_t bits = f.uh("bits_per_sample_minus_1", 5, [](uint64_t v) { return numberText(v + 1) + " bits"; }) + 1;
   const uint64_t samples = f.u("total_samples", 36, f.peek(36) ? "" : "unknown");
   if (f.has(128)) f.text("md5_signature", 128, hexDump(f.fileData() + f.bytePos(), 16));

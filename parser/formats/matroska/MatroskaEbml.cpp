@@ -1,6 +1,7 @@
 #include "formats/matroska/MatroskaEbml.h"
 
 #include "TextForms.h"
+#include "formats/matroska/MatroskaElements.h"
 
 #include <cstring>
 
@@ -39,7 +40,8 @@ bool readElementHeader(const uint8_t* data, int64_t pos, int64_t limit, const Eb
   const int id_width = codeWidth(data[pos]);
   if (id_width == 0 || id_width > limits.max_id_width || id_width > 4 || limit - pos < id_width + 1) return false;
   const auto id = uint32_t(bigEndian(data + pos, id_width));
-  if (!isValidElementId(id, id_width)) return false;
+  // The table knows a few early IDs that break the rule (ChapterDisplay is 0x80).
+  if (!isValidElementId(id, id_width) && !findElementType(id)) return false;
   const int64_t size_at = pos + id_width;
   const int size_width = codeWidth(data[size_at]);
   if (size_width == 0 || size_width > limits.max_size_width || limit - size_at < size_width) return false;

@@ -29,8 +29,10 @@ TargetCheck checkAt(const ValueContext& context, int64_t offset, uint32_t expect
     return check;
   }
   check.found = h.id == expected || (other_expected && h.id == other_expected);
+  const ElementType* found = findElementType(h.id);
   check.text = check.found ? where + ", " + idName(h.id) + " there"
-                           : where + ": points nowhere, no " + wanted + " there but " + idName(h.id);
+                           : where + ": points nowhere, no " + wanted + " there" +
+                                 (found ? std::string(" but a ") + found->name : std::string());
   return check;
 }
 

@@ -15,6 +15,7 @@ struct TrackInfo;
 struct Scope {
   uint32_t id = kRoot;
   bool unknown_size = false;
+  bool truncated = false;       // its declared size runs past its parent or the file
   int depth = 0;
   int64_t data = 0;             // first byte of its data
   int64_t end = 0;              // end of its data; while the size is unknown, the most it may take

@@ -73,6 +73,15 @@ bool MatroskaWalker::endsScope(const ElementType& type, const Scope& scope) cons
   return isUpperLevel(type.id);
 }
 
+bool MatroskaWalker::isPlausible(const ElementHeader& h, const ElementType* type, const Scope& scope) const {
+  // At the top and in a Segment, where only the upper levels stand, a short ID is far more
+  // likely junk than a misplaced element.
+  const bool top = scope.id == kRoot || scope.id == id::kSegment;
+  if (type) return !top || isGlobal(*type) || isChildOf(*type, scope.id) || isUpperLevel(type->id);
+  // An ID the table does not know is an element only when its size makes sense.
+  return !h.past_limit && !h.unknown_size && (!top || h.id_width == 4);
+}
+
 int64_t MatroskaWalker::nextUpperElement(int64_t from, int64_t end) const {
   for (int64_t pos = from; pos < end; ++pos) {
     // Every ID of the upper levels is four bytes long, starting 0x10 to 0x1F.
@@ -109,8 +118,7 @@ MatroskaWalker::Stop MatroskaWalker::walkChildren(const Scope& scope) {
     ElementHeader h;
     const bool read = readElementHeader(data, pos, scope.end, limits, h);
     const ElementType* type = read ? findElementType(h.id) : nullptr;
-    // An ID the table does not know is an element only when its size makes sense.
-    const bool plausible = read && (type || (!h.past_limit && !h.unknown_size));
+    const bool plausible = read && isPlausible(h, type, scope);
     if (plausible && type && endsScope(*type, scope)) break;
     if (!plausible) {
       const int64_t resume = nextUpperElement(pos + 1, scope.end);
@@ -188,6 +196,7 @@ MatroskaWalker::Stop MatroskaWalker::writeMaster(const ElementHeader& h, const S
   Scope scope;
   scope.id = h.id;
   scope.unknown_size = h.unknown_size;
+  scope.truncated = h.past_limit || parent.truncated;
   scope.depth = parent.depth + 1;
   scope.data = h.data;
   scope.end = h.end;
@@ -340,6 +349,8 @@ ValueText MatroskaWalker::writeCrc(FieldReader& f, const ElementHeader& h, const
   std::string hrf;
   if (!first_child || parent.id == kRoot) {
     hrf = "not the first element of a master: not checked";
+  } else if (parent.truncated) {
+    hrf = "not checked: its parent is cut short";
   } else {
     const int64_t parent_end = parent.unknown_size ? unknownSizeEnd(parent) : parent.end;
     const uint32_t computed = crc32Ieee(data + h.end, parent_end - h.end);

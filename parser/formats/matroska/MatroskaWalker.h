@@ -63,6 +63,8 @@ class MatroskaWalker {
   // True when an element of `type` cannot stand inside `scope` and so ends it: any element that
   // is not its descendant while its size is unknown; an element of the upper levels otherwise.
   bool endsScope(const ElementType& type, const Scope& scope) const;
+  // True when an element may stand at this header inside `scope`.
+  bool isPlausible(const ElementHeader& h, const ElementType* type, const Scope& scope) const;
   // The first offset in [from, end) where an element of the upper levels with a sensible size
   // starts, or `end`.
   int64_t nextUpperElement(int64_t from, int64_t end) const;
