@@ -93,6 +93,7 @@ class MatroskaFilesTest : public QObject {
     QVERIFY2(parsed.report.ok(), qPrintable(parsed.report.summary()));
     QCOMPARE(parsed.report.covered_bits, QFileInfo(path).size() * 8);
     QCOMPARE(parsed.report.garbage_bits, qint64(0));
+    QVERIFY2(overlap(parsed).isEmpty(), qPrintable(overlap(parsed)));
     for (const Element& e : parsed.elements) {
       for (const char* problem : {"truncated", "misplaced", "points nowhere", "mismatch", "runs past", "ends early",
                                   "does not fit", "not part of WebM", "unknown element"})
@@ -262,6 +263,7 @@ class MatroskaFilesTest : public QObject {
     QVERIFY2(parsed.report.ok(), qPrintable(parsed.report.summary()));
     QCOMPARE(parsed.report.covered_bits, end * 8);
     QCOMPARE(parsed.garbageCount(), qint64(0));
+    QVERIFY2(overlap(parsed).isEmpty(), qPrintable(overlap(parsed)));
     std::vector<Item> expected;
     for (Item item : mkvinfoItems(dataPath(intact) + QStringLiteral(".mkvinfo.txt"))) {
       if (*item.offset >= end) continue;
@@ -296,6 +298,7 @@ class MatroskaFilesTest : public QObject {
     QCOMPARE(parsed.result, 0);
     QVERIFY2(parsed.report.ok(), qPrintable(parsed.report.summary()));
     QCOMPARE(parsed.report.covered_bits, QFileInfo(path).size() * 8);
+    QVERIFY2(overlap(parsed).isEmpty(), qPrintable(overlap(parsed)));
     const auto garbage = parsed.named(QString::fromLatin1(corvanta::kGarbageName.data()));
     QCOMPARE(garbage.size(), size_t(2));
     const Element* junk = garbage.front();
@@ -334,6 +337,7 @@ class MatroskaFilesTest : public QObject {
     QCOMPARE(parsed.result, 0);
     QVERIFY2(parsed.report.ok(), qPrintable(parsed.report.summary()));
     QCOMPARE(parsed.garbageCount(), qint64(0));
+    QVERIFY2(overlap(parsed).isEmpty(), qPrintable(overlap(parsed)));
     const Element* tracks = parsed.at(QStringLiteral("Segment/Tracks"));
     const Element* cluster = parsed.at(QStringLiteral("Segment/Cluster"));
     QVERIFY(tracks && cluster);

@@ -112,7 +112,8 @@ inline QByteArray sizeCode(quint64 size, int width = 0) {
   }
   return isotest::be((quint64(1) << (7 * width)) | size, width);
 }
-inline QByteArray unknownSize(int width = 1) { return isotest::be((quint64(1) << (8 * width)) - 1, width); }
+// The unknown-size marker: the length marker followed by all ones (FF, 01 FF FF FF FF FF FF FF).
+inline QByteArray unknownSize(int width = 1) { return isotest::be((quint64(1) << (7 * width + 1)) - 1, width); }
 inline QByteArray idBytes(quint32 id) {
   int width = id > 0xFFFFFF ? 4 : id > 0xFFFF ? 3 : id > 0xFF ? 2 : 1;
   return isotest::be(id, width);
@@ -154,6 +155,21 @@ inline const Element* atPath(const Parsed& parsed, const QString& path) {
     parent = found->id;
   }
   return found;
+}
+
+// Empty when the children of every element follow each other without overlapping, in file
+// order; else the first two that do not. (The database check only keeps children inside their
+// parent: a unit closed larger than it is would still pass it.)
+inline QString overlap(const Parsed& parsed) {
+  QMap<qint64, const Element*> last_child;
+  for (const Element& e : parsed.elements) {
+    const Element* previous = last_child.value(e.parent, nullptr);
+    if (previous && previous->offset + previous->size > e.offset)
+      return QStringLiteral("%1 at %2+%3 overlaps %4 at %5").arg(previous->name).arg(previous->byteOffset())
+          .arg(previous->byteSize()).arg(e.name).arg(e.byteOffset());
+    last_child[e.parent] = &e;
+  }
+  return {};
 }
 
 // Elements of a parse whose name is `name`, in file order.

@@ -117,7 +117,8 @@ ValueText writeInteger(FieldReader& f, const ElementType& type, const Scope& par
     readUnsigned(p, size, value);
     text = {numberText(value), unsignedHrf(type, value, parent, context)};
   }
-  f.text("value", size * 8, text.raw, joined(text.hrf, size ? "" : "empty"));
+  text.hrf = joined(text.hrf, size ? "" : "empty");
+  f.text("value", size * 8, text.raw, text.hrf);
   return text;
 }
 
@@ -126,8 +127,8 @@ ValueText writeFloat(FieldReader& f, const ElementType& type, const ValueContext
   double value = 0;
   if (!readFloat(f.fileData() + f.bytePos(), size, value)) return opaque(f, "a float of neither 4 nor 8 bytes");
   const std::string raw = size == 4 ? floatText(float(value)) : floatText(value);
-  ValueText text{raw, floatHrf(type, value, context)};
-  f.text("value", size * 8, text.raw, joined(text.hrf, size ? "" : "empty"));
+  ValueText text{raw, joined(floatHrf(type, value, context), size ? "" : "empty")};
+  f.text("value", size * 8, text.raw, text.hrf);
   return text;
 }
 

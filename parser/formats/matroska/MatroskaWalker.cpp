@@ -122,7 +122,7 @@ MatroskaWalker::Stop MatroskaWalker::walkChildren(const Scope& scope) {
     if (plausible && type && endsScope(*type, scope)) break;
     if (!plausible) {
       const int64_t resume = nextUpperElement(pos + 1, scope.end);
-      w.addGarbage(pos * 8, (resume - pos) * 8);
+      if (!measuring) w.addGarbage(pos * 8, (resume - pos) * 8);
       pos = resume;
       first = false;
       if (resume < scope.end && !resyncs_here) {
@@ -131,7 +131,7 @@ MatroskaWalker::Stop MatroskaWalker::walkChildren(const Scope& scope) {
       }
       continue;
     }
-    const Stop child = writeElement(h, type, scope, first);
+    const Stop child = measuring ? measureElement(h, type, scope) : writeElement(h, type, scope, first);
     first = false;
     ++stop.counts.elements;
     if (type && !isGlobal(*type)) ++stop.counts.content;
@@ -141,18 +141,50 @@ MatroskaWalker::Stop MatroskaWalker::walkChildren(const Scope& scope) {
       stop.resynced = true;
       break;
     }
-    if (scope.depth <= 1) ctx.progress(pos);
+    if (scope.depth <= 1 && !measuring) ctx.progress(pos);
   }
   stop.pos = pos;
   return stop;
+}
+
+MatroskaWalker::Stop MatroskaWalker::measureElement(const ElementHeader& h, const ElementType* type,
+                                                    const Scope& parent) {
+  Stop stop;
+  stop.pos = h.end;
+  if (!type || type->type != EbmlType::Master || parent.depth + 1 > kMaxDepth) return stop;
+  Scope scope;
+  scope.id = h.id;
+  scope.unknown_size = h.unknown_size;
+  scope.depth = parent.depth + 1;
+  scope.data = h.data;
+  scope.end = h.end;
+  scope.up = &parent;
+  const Stop inner = walkChildren(scope);
+  if (inner.pos != h.end) measured_ends[h.offset] = inner.pos;
+  stop.pos = inner.pos;
+  stop.resynced = inner.resynced;
+  return stop;
+}
+
+int64_t MatroskaWalker::unitEnd(const ElementHeader& h, const ElementType& type, const Scope& parent) {
+  if (type.type != EbmlType::Master) return h.end;
+  if ((parent.id == kRoot || parent.id == id::kSegment) && h.id != id::kSegment) {
+    measured_ends.clear();
+    measuring = true;
+    const Stop measured = measureElement(h, &type, parent);
+    measuring = false;
+    return measured.pos;
+  }
+  const auto found = measured_ends.find(h.offset);
+  return found != measured_ends.end() ? found->second : h.end;
 }
 
 MatroskaWalker::Stop MatroskaWalker::writeElement(const ElementHeader& h, const ElementType* type, const Scope& parent,
                                                   bool first_child) {
   ++elements;
   const std::string unknown_name = type ? std::string() : hexText(h.id, 2 * h.id_width);
-  w.openUnit(type ? std::string_view(type->name) : std::string_view(unknown_name), h.offset * 8,
-             (h.end - h.offset) * 8);
+  const int64_t end = type ? unitEnd(h, *type, parent) : h.end;
+  w.openUnit(type ? std::string_view(type->name) : std::string_view(unknown_name), h.offset * 8, (end - h.offset) * 8);
   FieldReader f(w, data, h.offset, h.end);
   writeHeaderFields(f, h);
   Stop stop;
@@ -174,7 +206,7 @@ MatroskaWalker::Stop MatroskaWalker::writeElement(const ElementHeader& h, const 
   if (type && webm && !type->webm) addNote(hrf, "not part of WebM");
   if (h.unknown_size) addNote(hrf, "unknown size");
   if (h.past_limit) addNote(hrf, "truncated");
-  if (!h.unknown_size && !h.past_limit && stop.pos < h.end) {
+  if (!h.unknown_size && stop.pos < h.end) {
     ElementHeader next;
     const bool named = readElementHeader(data, stop.pos, file_size, limits, next);
     addNote(hrf, "ends early" + (named ? ", where a " + elementName(next.id) + " begins" : std::string()));

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 
 namespace corvanta {
 class ElementWriter;
@@ -50,6 +51,10 @@ class MatroskaWalker {
   };
 
   Stop walkChildren(const Scope& scope);
+  // The same walk without writing: where a master really ends (see `measuring`).
+  Stop measureElement(const ElementHeader& h, const ElementType* type, const Scope& parent);
+  // Where the unit of a master must end: measured once for each child of a Segment or of the top.
+  int64_t unitEnd(const ElementHeader& h, const ElementType& type, const Scope& parent);
   Stop writeElement(const ElementHeader& h, const ElementType* type, const Scope& parent, bool first_child);
   void writeHeaderFields(FieldReader& f, const ElementHeader& h);
   Stop writeMaster(const ElementHeader& h, const Scope& parent, ValueText& value);
@@ -71,6 +76,14 @@ class MatroskaWalker {
   // Where a master of unknown size ends, found without writing (for its CRC-32).
   int64_t unknownSizeEnd(const Scope& scope) const;
   ValueContext valueContext() const;
+
+  // A unit's extent is fixed when it opens, and a parent must hold its children's extents. The
+  // size of an element of unknown size, and of one that ends early where an element of the upper
+  // levels begins, is only known once its children are walked: so each child of a Segment (or of
+  // the top) is first walked without writing, and the masters inside it whose end differs from
+  // their declared end are remembered by offset.
+  bool measuring = false;
+  std::unordered_map<int64_t, int64_t> measured_ends;
 
   ParseContext& ctx;
   ElementWriter& w;
