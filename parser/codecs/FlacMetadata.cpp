@@ -119,9 +119,10 @@ std::string flacMetadataBlocks(FieldReader& f) {
     FieldReader block(f.writer(), f.fileData(), begin, end);
     std::string block_summary = blockPayload(block, type);
     f.skipBits((end - begin) * 8);
-    if (length > uint64_t(end - begin)) block_summary += block_summary.empty() ? "truncated" : ", truncated";
     if (type == kStreamInfo && summary.empty()) summary = block_summary;
-    unit.setSummary(block_summary.empty() ? numberText(length) + " bytes" : block_summary);
+    if (block_summary.empty()) block_summary = numberText(length) + " bytes";
+    if (length > uint64_t(end - begin)) block_summary += ", truncated";
+    unit.setSummary(block_summary);
   }
   return summary;
 }
