@@ -4,12 +4,14 @@
 //
 //   bench_parser [--samples N] [--elements N]
 //   bench_parser --samples N --write-mp4 FILE   (only writes the generated MP4)
+//   bench_parser --frames N --write-mkv FILE    (only writes the generated Matroska file)
 //
 // Each measurement runs in a child process of its own, so that its peak memory
 // (VmHWM) is not inflated by an earlier one.
 
 #include "ElementDatabase.h"
 #include "ElementWriter.h"
+#include "MatroskaGenerator.h"
 #include "Mp4Generator.h"
 #include "Parser.h"
 
@@ -376,6 +378,8 @@ int main(int argc, char** argv) {
   int64_t samples = 300000;
   int64_t elements = 3000000;
   QString keep_mp4;
+  MatroskaGenerator matroska;
+  QString keep_mkv;
   for (int i = 1; i + 1 < arguments.size(); i += 2) {
     if (arguments[i] == QLatin1String("--samples"))
       samples = arguments[i + 1].toLongLong();
@@ -383,7 +387,13 @@ int main(int argc, char** argv) {
       elements = arguments[i + 1].toLongLong();
     else if (arguments[i] == QLatin1String("--write-mp4"))
       keep_mp4 = arguments[i + 1];
+    else if (arguments[i] == QLatin1String("--frames"))
+      matroska.video_frames = arguments[i + 1].toLongLong();
+    else if (arguments[i] == QLatin1String("--write-mkv"))
+      keep_mkv = arguments[i + 1];
   }
+  if (!keep_mkv.isEmpty())
+    return matroska.write(keep_mkv) ? 0 : 1;
 
   QTemporaryDir dir;
   const QString mp4 = keep_mp4.isEmpty() ? dir.filePath(QStringLiteral("generated.mp4")) : keep_mp4;
@@ -402,5 +412,12 @@ int main(int argc, char** argv) {
   printFigures(qPrintable(QStringLiteral("Generated MP4 (%1 video samples, %2 MB)")
                               .arg(samples).arg(QFileInfo(mp4).size() / 1e6, 0, 'f', 1)),
                runChild({QStringLiteral("--child"), QStringLiteral("mp4"), mp4}));
+
+  // The whole library on a generated Matroska file: the EBML walk, blocks and their frames.
+  const QString mkv = dir.filePath(QStringLiteral("generated.mkv"));
+  if (matroska.write(mkv))
+    printFigures(qPrintable(QStringLiteral("Generated Matroska (%1 frames in SimpleBlocks, %2 MB)")
+                                .arg(matroska.frameCount()).arg(QFileInfo(mkv).size() / 1e6, 0, 'f', 1)),
+                 runChild({QStringLiteral("--child"), QStringLiteral("matroska"), mkv}));
   return 0;
 }
