@@ -33,8 +33,8 @@ bool ebmlLacedSizes(FieldReader& f, int count, std::vector<int64_t>& sizes) {
     }
     int64_t size = 0;
     if (i == 1) {
-      size = int64_t(raw & ((uint64_t(1) << 62) - 1));
-      f.text("frame_size", width * 8, numberText(uint64_t(size)), {}, i);
+      size = int64_t(raw);  // at most 56 bits
+      f.text("frame_size", width * 8, numberText(raw), {}, i);
     } else {
       const int64_t bias = (int64_t(1) << (7 * width - 1)) - 1;
       const int64_t difference = int64_t(raw) - bias;
@@ -73,6 +73,19 @@ bool lacedSizes(FieldReader& f, uint64_t lacing, int frames, std::vector<int64_t
   }
   sizes.push_back(f.bytesLeft() - total);
   return true;
+}
+
+// The time of frame `index` of a laced block: frames follow each other by the track's
+// DefaultDuration. False when it is not known or does not fit.
+bool frameTime(int64_t block_time, uint64_t frame_duration, int index, int64_t& time) {
+  if (index == 0) {
+    time = block_time;
+    return true;
+  }
+  int64_t offset = 0;
+  return frame_duration > 0 && frame_duration <= uint64_t(INT64_MAX) &&
+         !__builtin_mul_overflow(int64_t(frame_duration), int64_t(index), &offset) &&
+         !__builtin_add_overflow(block_time, offset, &time);
 }
 
 std::string frameNote(const TrackInfo* track) {
@@ -149,13 +162,12 @@ BlockFacts decodeBlock(FieldReader& f, const BlockContext& context) {
 
   const std::string note = frameNote(track);
   const uint64_t frame_duration = track ? track->default_duration : 0;
+  const std::string track_text = "track " + numberText(track_number);
   std::string raw;
   for (int i = 0; i < frames; ++i) {
-    raw = "track " + numberText(track_number);
-    int64_t frame_time = block_time;
-    const bool frame_timed = timed && (i == 0 || (frame_duration && !__builtin_mul_overflow(int64_t(frame_duration), i, &frame_time) &&
-                                                  !__builtin_add_overflow(frame_time, block_time, &frame_time)));
-    if (frame_timed) raw += ", " + nanosecondsText(frame_time);
+    int64_t frame_time = 0;
+    if (!timed || !frameTime(block_time, frame_duration, i, frame_time)) raw = track_text;
+    else raw = track_text + ", " + (i == 0 ? time_text : nanosecondsText(frame_time));
     f.text("frame", sizes[size_t(i)] * 8, raw, note, i + 1);
   }
 
