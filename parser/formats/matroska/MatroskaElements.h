@@ -48,7 +48,6 @@ struct ElementType {
 // Element IDs the walk itself needs.
 namespace id {
 inline constexpr uint32_t kEbml = 0x1A45DFA3;
-inline constexpr uint32_t kEbmlMaxIdLength = 0x42F2;
 inline constexpr uint32_t kEbmlMaxSizeLength = 0x42F3;
 inline constexpr uint32_t kDocType = 0x4282;
 inline constexpr uint32_t kDocTypeVersion = 0x4287;

@@ -19,7 +19,6 @@ struct Scope {
   int depth = 0;
   int64_t data = 0;             // first byte of its data
   int64_t end = 0;              // end of its data; while the size is unknown, the most it may take
-  const Scope* up = nullptr;
   const TrackInfo* track = nullptr;  // TrackEntry: the track the CodecPrivate belongs to
   uint32_t seek_target = 0;          // Seek: the ID its SeekID names
   int64_t cluster_data = -1;         // CueTrackPositions: first data byte of the cue's Cluster

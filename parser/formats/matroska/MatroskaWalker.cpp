@@ -158,7 +158,6 @@ MatroskaWalker::Stop MatroskaWalker::measureElement(const ElementHeader& h, cons
   scope.depth = parent.depth + 1;
   scope.data = h.data;
   scope.end = h.end;
-  scope.up = &parent;
   const Stop inner = walkChildren(scope);
   if (inner.pos != h.end) measured_ends[h.offset] = inner.pos;
   stop.pos = inner.pos;
@@ -232,7 +231,6 @@ MatroskaWalker::Stop MatroskaWalker::writeMaster(const ElementHeader& h, const S
   scope.depth = parent.depth + 1;
   scope.data = h.data;
   scope.end = h.end;
-  scope.up = &parent;
 
   // Look-ahead facts the children or the summary need.
   TrackInfo track;
