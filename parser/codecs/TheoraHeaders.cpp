@@ -1,11 +1,11 @@
 #include "codecs/TheoraHeaders.h"
 
 #include "FieldReader.h"
-#include "FieldUnit.h"
 #include "TextForms.h"
 #include "ValueName.h"
 #include "codecs/VideoFormat.h"
 #include "codecs/VorbisComment.h"
+#include "codecs/XiphHeaderPacket.h"
 
 namespace corvanta::codecs {
 
@@ -52,34 +52,21 @@ const char* packetName(uint64_t type) {
   }
 }
 
+std::string decode(FieldReader& f, uint64_t type) {
+  switch (type) {
+    case 0x80: return identification(f);
+    case 0x81: return "Theora comments, " + vorbisComment(f, false);
+    case 0x82:
+      f.rest("setup_data", "loop filter limits, quantization parameters and Huffman tables");
+      return "Theora setup";
+    default: return "Theora packet";
+  }
+}
+
+const XiphHeaderKind kTheora = {"Theora", "header_type", "theora", packetName, decode};
+
 }  // namespace
 
-std::string theoraHeaderPacket(FieldReader& f, int64_t seq) {
-  const uint64_t type = f.has(8) ? f.peek(8) : 0;
-  FieldUnit unit(f, packetName(type), seq);
-  f.u("header_type", 8);
-  const std::string signature = f.fixedString("signature", 6, TextEncoding::Latin1);
-  std::string summary;
-  if (!f.ok() || signature != "theora") {
-    summary = "not a Theora header";
-  } else if (type == 0x80) {
-    summary = identification(f);
-  } else if (type == 0x81) {
-    summary = "Theora comments, " + vorbisComment(f, false);
-  } else if (type == 0x82) {
-    f.rest("setup_data", "loop filter limits, quantization parameters and Huffman tables");
-    summary = "Theora setup";
-  } else {
-    summary = "Theora packet";
-  }
-  if (!f.ok()) {
-    f.recover();
-    f.rest("data", "a field runs past the end of the packet");
-  } else {
-    f.rest("extra_data", "bytes after the last field");
-  }
-  unit.setSummary(summary);
-  return summary;
-}
+std::string theoraHeaderPacket(FieldReader& f, int64_t seq) { return xiphHeaderPacket(f, seq, kTheora); }
 
 }  // namespace corvanta::codecs

@@ -1,9 +1,9 @@
 #include "codecs/VorbisHeaders.h"
 
 #include "FieldReader.h"
-#include "FieldUnit.h"
 #include "TextForms.h"
 #include "codecs/VorbisComment.h"
+#include "codecs/XiphHeaderPacket.h"
 
 namespace corvanta::codecs {
 
@@ -44,33 +44,19 @@ const char* packetName(uint64_t type) {
   }
 }
 
+std::string decode(FieldReader& f, uint64_t type) {
+  switch (type) {
+    case 1: return identification(f);
+    case 3: return "Vorbis comments, " + vorbisComment(f, true);
+    case 5: return setup(f);
+    default: return "Vorbis audio packet";
+  }
+}
+
+const XiphHeaderKind kVorbis = {"Vorbis", "packet_type", "vorbis", packetName, decode};
+
 }  // namespace
 
-std::string vorbisHeaderPacket(FieldReader& f, int64_t seq) {
-  const uint64_t type = f.has(8) ? f.peek(8) : 0;
-  FieldUnit unit(f, packetName(type), seq);
-  f.u("packet_type", 8);
-  const std::string signature = f.fixedString("signature", 6, TextEncoding::Latin1);
-  std::string summary;
-  if (!f.ok() || signature != "vorbis") {
-    summary = "not a Vorbis header";
-  } else if (type == 1) {
-    summary = identification(f);
-  } else if (type == 3) {
-    summary = "Vorbis comments, " + vorbisComment(f, true);
-  } else if (type == 5) {
-    summary = setup(f);
-  } else {
-    summary = "Vorbis audio packet";
-  }
-  if (!f.ok()) {
-    f.recover();
-    f.rest("data", "a field runs past the end of the packet");
-  } else {
-    f.rest("extra_data", "bytes after the last field");
-  }
-  unit.setSummary(summary);
-  return summary;
-}
+std::string vorbisHeaderPacket(FieldReader& f, int64_t seq) { return xiphHeaderPacket(f, seq, kVorbis); }
 
 }  // namespace corvanta::codecs

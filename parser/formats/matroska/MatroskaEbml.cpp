@@ -114,22 +114,28 @@ bool findChild(const uint8_t* data, int64_t begin, int64_t end, const EbmlLimits
   return false;
 }
 
+namespace {
+
+// The value of the first child with `child_id`, read by `read`, or the fallback.
+template <class T>
+T childValue(const uint8_t* data, int64_t begin, int64_t end, const EbmlLimits& limits, uint32_t child_id,
+             bool (*read)(const uint8_t*, int64_t, T&), T fallback) {
+  ElementHeader h;
+  T value{};
+  return findChild(data, begin, end, limits, child_id, h) && read(data + h.data, h.end - h.data, value) ? value
+                                                                                                        : fallback;
+}
+
+}  // namespace
+
 uint64_t childUnsigned(const uint8_t* data, int64_t begin, int64_t end, const EbmlLimits& limits, uint32_t child_id,
                        uint64_t fallback) {
-  ElementHeader h;
-  uint64_t value = 0;
-  if (findChild(data, begin, end, limits, child_id, h) && readUnsigned(data + h.data, h.end - h.data, value))
-    return value;
-  return fallback;
+  return childValue<uint64_t>(data, begin, end, limits, child_id, readUnsigned, fallback);
 }
 
 double childFloat(const uint8_t* data, int64_t begin, int64_t end, const EbmlLimits& limits, uint32_t child_id,
                   double fallback) {
-  ElementHeader h;
-  double value = 0;
-  if (findChild(data, begin, end, limits, child_id, h) && readFloat(data + h.data, h.end - h.data, value))
-    return value;
-  return fallback;
+  return childValue<double>(data, begin, end, limits, child_id, readFloat, fallback);
 }
 
 std::string childText(const uint8_t* data, int64_t begin, int64_t end, const EbmlLimits& limits, uint32_t child_id,
