@@ -343,6 +343,18 @@ class MatroskaFixturesTest : public QObject {
              hrf.startsWith(QLatin1String("mismatch")));
   }
 
+  // A CRC-32 first in a Cluster of unknown size covers the Cluster's data up to where the next
+  // Cluster begins: 0x48C9DC3F is zlib's crc32 of E7 81 00 A3 86 81 00 00 80 61 62.
+  void crc32UnknownSize() {
+    const QByteArray bytes =
+        file(unknownCluster(QByteArray::fromHex("BF843FDCC948") + element(kTimestamp, be(0, 1)) + simpleBlock(0, 0x80, "ab")) +
+             cluster(element(kTimestamp, be(1, 1))));
+    const Parsed parsed = parse(bytes);
+    expectValid(parsed, bytes.size());
+    QCOMPARE(parsed.at(QStringLiteral("Segment/Cluster/CRC-32"))->hrf, QStringLiteral("ok"));
+    QCOMPARE(named(parsed, "Cluster").size(), size_t(2));
+  }
+
   // An element whose size runs past its parent is cut at the parent's end and marked; the
   // parent's siblings are still found.
   void sizePastParent() {

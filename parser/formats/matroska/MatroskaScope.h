@@ -18,7 +18,8 @@ struct Scope {
   bool truncated = false;       // its declared size runs past its parent or the file
   int depth = 0;
   int64_t data = 0;             // first byte of its data
-  int64_t end = 0;              // end of its data; while the size is unknown, the most it may take
+  int64_t end = 0;              // end of its data as declared; while the size is unknown, the most it may take
+  int64_t data_end = 0;         // where its data really ends (its unit's end), once measured
   const TrackInfo* track = nullptr;  // TrackEntry: the track the CodecPrivate belongs to
   uint32_t seek_target = 0;          // Seek: the ID its SeekID names
   int64_t cluster_data = -1;         // CueTrackPositions: first data byte of the cue's Cluster

@@ -15,8 +15,6 @@ namespace {
 
 // A Cluster's Timestamp comes first (after a CRC-32); looking further would only cost time.
 constexpr int kTimestampLookahead = 16;
-// Children looked at to find where a master of unknown size ends.
-constexpr int kMaxMeasuredChildren = 1 << 20;
 
 const char* const kIdClasses[] = {"", "class A (1 byte)", "class B (2 bytes)", "class C (3 bytes)",
                                   "class D (4 bytes)"};
@@ -48,6 +46,7 @@ int64_t MatroskaWalker::run() {
   root.id = kRoot;
   root.data = 0;
   root.end = file_size;
+  root.data_end = file_size;
   walkChildren(root);
   ctx.progress(file_size);
   return elements;
@@ -94,19 +93,6 @@ int64_t MatroskaWalker::nextUpperElement(int64_t from, int64_t end) const {
     return pos;
   }
   return end;
-}
-
-int64_t MatroskaWalker::unknownSizeEnd(const Scope& scope) const {
-  int64_t pos = scope.data;
-  for (int i = 0; i < kMaxMeasuredChildren && pos < scope.end; ++i) {
-    ElementHeader h;
-    if (!readElementHeader(data, pos, scope.end, limits, h)) return pos;
-    const ElementType* type = findElementType(h.id);
-    if ((type && endsScope(*type, scope)) || (!type && (h.past_limit || h.unknown_size))) return pos;
-    if (h.unknown_size) return scope.end;
-    pos = h.end;
-  }
-  return pos;
 }
 
 MatroskaWalker::Stop MatroskaWalker::walkChildren(const Scope& scope) {
@@ -193,7 +179,7 @@ MatroskaWalker::Stop MatroskaWalker::writeElement(const ElementHeader& h, const 
     f.rest("data", "an element the Matroska table does not know");
     value.raw = "unknown element";
   } else if (type->type == EbmlType::Master) {
-    stop = writeMaster(h, parent, value);
+    stop = writeMaster(h, end, parent, value);
   } else {
     value = writeLeaf(f, h, *type, parent, first_child);
   }
@@ -223,7 +209,8 @@ void MatroskaWalker::writeHeaderFields(FieldReader& f, const ElementHeader& h) {
   f.ebmlSize("size", 8, size_hrf);
 }
 
-MatroskaWalker::Stop MatroskaWalker::writeMaster(const ElementHeader& h, const Scope& parent, ValueText& value) {
+MatroskaWalker::Stop MatroskaWalker::writeMaster(const ElementHeader& h, int64_t end, const Scope& parent,
+                                                 ValueText& value) {
   Scope scope;
   scope.id = h.id;
   scope.unknown_size = h.unknown_size;
@@ -231,6 +218,7 @@ MatroskaWalker::Stop MatroskaWalker::writeMaster(const ElementHeader& h, const S
   scope.depth = parent.depth + 1;
   scope.data = h.data;
   scope.end = h.end;
+  scope.data_end = end;
 
   // Look-ahead facts the children or the summary need.
   TrackInfo track;
@@ -381,9 +369,10 @@ ValueText MatroskaWalker::writeCrc(FieldReader& f, const ElementHeader& h, const
     hrf = "not the first element of a master: not checked";
   } else if (parent.truncated) {
     hrf = "not checked: its parent is cut short";
+  } else if (parent.unknown_size && parent.id == id::kSegment) {
+    hrf = "not checked: the Segment's size is unknown";
   } else {
-    const int64_t parent_end = parent.unknown_size ? unknownSizeEnd(parent) : parent.end;
-    const uint32_t computed = crc32Ieee(data + h.end, parent_end - h.end);
+    const uint32_t computed = crc32Ieee(data + h.end, parent.data_end - h.end);
     parent.crc = computed == stored ? 1 : 2;
     hrf = computed == stored ? "ok" : "mismatch: the data after it gives " + hexText(computed, 8);
   }

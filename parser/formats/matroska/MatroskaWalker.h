@@ -57,7 +57,8 @@ class MatroskaWalker {
   int64_t unitEnd(const ElementHeader& h, const ElementType& type, const Scope& parent);
   Stop writeElement(const ElementHeader& h, const ElementType* type, const Scope& parent, bool first_child);
   void writeHeaderFields(FieldReader& f, const ElementHeader& h);
-  Stop writeMaster(const ElementHeader& h, const Scope& parent, ValueText& value);
+  // `end`: where its unit ends (see unitEnd).
+  Stop writeMaster(const ElementHeader& h, int64_t end, const Scope& parent, ValueText& value);
   ValueText writeLeaf(FieldReader& f, const ElementHeader& h, const ElementType& type, const Scope& parent,
                       bool first_child);
   ValueText writeBlock(FieldReader& f, bool simple);
@@ -73,8 +74,6 @@ class MatroskaWalker {
   // The first offset in [from, end) where an element of the upper levels with a sensible size
   // starts, or `end`.
   int64_t nextUpperElement(int64_t from, int64_t end) const;
-  // Where a master of unknown size ends, found without writing (for its CRC-32).
-  int64_t unknownSizeEnd(const Scope& scope) const;
   ValueContext valueContext() const;
 
   // A unit's extent is fixed when it opens, and a parent must hold its children's extents. The
