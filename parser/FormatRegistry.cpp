@@ -2,6 +2,7 @@
 
 #include "formats/flv/Flv.h"
 #include "formats/isobmff/IsoBmff.h"
+#include "formats/matroska/Matroska.h"
 
 #include <QFileInfo>
 
@@ -15,6 +16,7 @@ const std::vector<FormatModule>& formatModules() {
   // Adding a format means adding its module here, nothing else.
   static const std::vector<FormatModule> modules = {
       isoBmffModule(),
+      matroskaModule(),
       flvModule(),
   };
   return replaced_modules ? *replaced_modules : modules;

@@ -4,6 +4,7 @@
 //
 //   bench_parser [--samples N] [--elements N] [--packet-elements N]
 //   bench_parser --samples N --write-mp4 FILE   (only writes the generated MP4)
+//   bench_parser --frames N --write-mkv FILE    (only writes the generated Matroska file)
 //
 // Each measurement runs in a child process of its own, so that its memory figures are
 // not inflated by an earlier one.
@@ -11,6 +12,7 @@
 #include "ElementDatabase.h"
 #include "ElementStreams.h"
 #include "ElementWriter.h"
+#include "MatroskaGenerator.h"
 #include "Mp4Generator.h"
 #include "Parser.h"
 #include "PeakMemory.h"
@@ -129,8 +131,8 @@ int runStream(StreamWriter write, int64_t elements, double bytes_per_element) {
   return 0;
 }
 
-// The whole library on a generated MP4: map, probe, the MP4 module, the writer.
-int runMp4(const QString& path) {
+// The whole library on a generated file: map, probe, the format module, the writer.
+int runFile(const QString& path) {
   Measurement measurement;
   Parser parser;
   if (parser.parseFile(path, QStringLiteral(":memory:"), QString()) != 0) {
@@ -218,13 +220,15 @@ int main(int argc, char** argv) {
       return runStream(writeSampleTableStream, arguments[3].toLongLong(), kSampleTableBytesPerElement);
     if (kind == QLatin1String("transport"))
       return runStream(writeTransportStream, arguments[3].toLongLong(), kTransportBytesPerElement);
-    return runMp4(arguments[3]);
+    return runFile(arguments[3]);
   }
 
   int64_t samples = 1000000;
   int64_t elements = 3000000;
   int64_t packet_elements = 20000000;
   QString keep_mp4;
+  MatroskaGenerator matroska;
+  QString keep_mkv;
   for (int i = 1; i + 1 < arguments.size(); i += 2) {
     if (arguments[i] == QLatin1String("--samples"))
       samples = arguments[i + 1].toLongLong();
@@ -234,7 +238,13 @@ int main(int argc, char** argv) {
       packet_elements = arguments[i + 1].toLongLong();
     else if (arguments[i] == QLatin1String("--write-mp4"))
       keep_mp4 = arguments[i + 1];
+    else if (arguments[i] == QLatin1String("--frames"))
+      matroska.video_frames = arguments[i + 1].toLongLong();
+    else if (arguments[i] == QLatin1String("--write-mkv"))
+      keep_mkv = arguments[i + 1];
   }
+  if (!keep_mkv.isEmpty())
+    return matroska.write(keep_mkv) ? 0 : 1;
 
   QTemporaryDir dir;
   const QString mp4 = keep_mp4.isEmpty() ? dir.filePath(QStringLiteral("generated.mp4")) : keep_mp4;
@@ -253,7 +263,12 @@ int main(int argc, char** argv) {
                runChild({child, QStringLiteral("sample-table"), QString::number(elements)}));
   printFigures(QStringLiteral("Generated MP4 (%1 video samples, %2 MB)")
                    .arg(samples).arg(QFileInfo(mp4).size() / 1e6, 0, 'f', 1),
-               runChild({child, QStringLiteral("mp4"), mp4}));
+               runChild({child, QStringLiteral("file"), mp4}));
+  const QString mkv = dir.filePath(QStringLiteral("generated.mkv"));
+  if (matroska.write(mkv))
+    printFigures(QStringLiteral("Generated Matroska (%1 frames in SimpleBlocks, %2 MB)")
+                     .arg(matroska.frameCount()).arg(QFileInfo(mkv).size() / 1e6, 0, 'f', 1),
+                 runChild({child, QStringLiteral("file"), mkv}));
   printFigures(QStringLiteral("Transport-stream-shaped stream (%1 elements: packets of 1 unit + 9 fields)")
                    .arg(packet_elements),
                runChild({child, QStringLiteral("transport"), QString::number(packet_elements)}));

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace corvanta {
+class FieldReader;
+}
+
+namespace corvanta::codecs {
+
+// The "fLaC" marker and the metadata blocks after it (RFC 9639), from the reader's position to
+// its end: the start of a native FLAC file, the CodecPrivate of a Matroska A_FLAC track, the
+// first Ogg FLAC packet after its mapping header. Each block is a unit named by its type
+// (STREAMINFO, PADDING, APPLICATION, SEEKTABLE, VORBIS_COMMENT, CUESHEET, PICTURE). Returns the
+// STREAMINFO summary ("FLAC, 2 ch 44100 Hz, 16 bits, 441000 samples").
+std::string flacMetadata(FieldReader& f);
+
+// The metadata blocks alone, without the marker.
+std::string flacMetadataBlocks(FieldReader& f);
+
+}  // namespace corvanta::codecs

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace corvanta {
+class FieldReader;
+}
+
+namespace corvanta::matroska {
+
+class SegmentInfo;
+
+// What a block needs from the walk: its Segment's tracks and timestamp scale, its Cluster's
+// timestamp. A function of these and the block's bytes only, so that a block can be decoded
+// on its own.
+struct BlockContext {
+  const SegmentInfo* segment = nullptr;  // null for a block outside any Segment
+  bool has_cluster_timestamp = false;
+  int64_t cluster_timestamp = 0;         // segment ticks
+  bool simple = true;                    // SimpleBlock (with keyframe and discardable flags) or Block
+};
+
+// What the block said, for its summary and its BlockGroup's.
+struct BlockFacts {
+  bool ok = false;
+  uint64_t track = 0;
+  int frames = 0;
+  bool keyframe = false;
+  std::string summary;  // "track 1, 0:00:00.064, keyframe, 8 frames (Xiph lacing)"
+};
+
+// The data of a SimpleBlock or Block, from the reader's position to its end: track number,
+// relative timestamp, flags as bit fields, the lacing header with every frame's size field,
+// then each frame as a field numbered from 1.
+BlockFacts decodeBlock(FieldReader& f, const BlockContext& context);
+
+}  // namespace corvanta::matroska
