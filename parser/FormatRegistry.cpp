@@ -1,6 +1,7 @@
 #include "FormatModule.h"
 
 #include "formats/isobmff/IsoBmff.h"
+#include "formats/mpegts/MpegTs.h"
 
 #include <QFileInfo>
 
@@ -14,6 +15,7 @@ const std::vector<FormatModule>& formatModules() {
   // Adding a format means adding its module here, nothing else.
   static const std::vector<FormatModule> modules = {
       isoBmffModule(),
+      mpegTsModule(),
   };
   return replaced_modules ? *replaced_modules : modules;
 }
