@@ -54,7 +54,7 @@ void PacketWriter::writeAll() {
 }
 
 void PacketWriter::writeCutHeader(int64_t index, int64_t offset, int64_t end) {
-  w.openUnit("packet", offset * 8, (end - offset) * 8, "cut short by the end of the file", {}, index);
+  w.openUnit("packet", offset * 8, (end - offset) * 8, "cut short by the end of the file", "truncated", index);
   FieldReader f(w, data, offset, end);
   if (layout.format().isM2ts()) {
     f.u("copy_permission_indicator", 2);
@@ -153,7 +153,8 @@ void PacketWriter::writePacket(int64_t index, int64_t offset) {
   if (continuity.expected >= 0 && h.hasPayload() && state.pes_open) state.pes_broken = true;
   summarise(h, info, continuity, facts);
 
-  w.openUnit("packet", offset * 8, (end - offset) * 8, summary, {}, index);
+  // A packet cut by the end of the file says so, like any unit the writer clamps.
+  w.openUnit("packet", offset * 8, (end - offset) * 8, summary, end - offset < format.size ? "truncated" : "", index);
   FieldReader f(w, data, offset, ts_end);
   if (format.isM2ts()) {
     f.u("copy_permission_indicator", 2);
