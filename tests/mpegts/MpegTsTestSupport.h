@@ -105,7 +105,8 @@ inline QByteArray packet(int pid, int continuity, const QByteArray& payload, boo
                    u8(quint64((scrambling << 6) | (control << 4) | (continuity & 15)));
   if (adaptation) {
     const int room = 184 - 1 - payload.size();
-    QByteArray field = *adaptation;
+    // An empty field given becomes stuffing: flags byte 0, then 0xFF.
+    QByteArray field = adaptation->isEmpty() && room > 0 ? u8(0) : *adaptation;
     if (field.size() < room) field += QByteArray(room - field.size(), char(0xFF));
     out += u8(quint64(field.size())) + field;
   }

@@ -13,27 +13,25 @@ using namespace mpegts;
 // Confidence from how often the sync byte repeats at a packet stride in the first bytes.
 int probe(const uint8_t* head, int64_t head_size, int64_t file_size) {
   (void)file_size;
-  PacketFormat format;
-  int syncs = 0;
-  if (!head || !detectPacketFormat(head, head_size, format, syncs)) return 0;
-  if (syncs >= kSyncsToProve) return format.first == 0 ? 95 : 80;
-  if (syncs >= 2) return 60;
-  return format.first == 0 ? 20 : 5;
+  Detection found;
+  if (!head || !detectPacketFormat(head, head_size, found)) return 0;
+  if (found.syncs >= kSyncsToProve) return found.format.first == 0 ? 95 : 80;
+  if (found.whole) return found.syncs >= 2 ? 60 : (found.format.first == 0 ? 20 : 5);
+  return 20;  // a few packets, then no sync: a damaged stream, or chance
 }
 
 bool parse(ParseContext& ctx) {
   const uint8_t* data = ctx.file.data();
   const int64_t size = ctx.file.size();
-  PacketFormat format;
-  int syncs = 0;
-  if (!data || size < 4 || !detectPacketFormat(data, size, format, syncs)) {
+  Detection found;
+  if (!data || size < 4 || !detectPacketFormat(data, size, found)) {
     ctx.error = QStringLiteral("no transport stream packets: the sync byte 0x47 does not repeat at a packet stride");
     return false;
   }
   PacketLayout layout;
-  layout.build(data, size, format);
+  layout.build(data, size, found.format);
   ProgramMap programs;
-  programs.build(data, size, layout, format.isM2ts());
+  programs.build(data, size, layout, found.format.isM2ts());
   PacketWriter writer(ctx, layout, programs);
   writer.writeAll();
   ctx.progress(size);

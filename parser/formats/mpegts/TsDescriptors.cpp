@@ -162,9 +162,11 @@ void descriptorUnit(FieldReader& f, DescriptorContext& context) {
   f.u("descriptor_length", 8, int64_t(declared) > room ? "runs past the loop" : "");
   FieldReader payload = f.sub(int64_t(declared));
   DescriptorScope scope{payload, context, {}};
+  bool decoded = true;
   if (line && line->decode) {
     line->decode(scope);
-    if (!payload.ok()) {
+    decoded = payload.ok();
+    if (!decoded) {
       payload.recover();
       payload.rest("descriptor_data", "the fields run past descriptor_length");
     } else {
@@ -174,7 +176,10 @@ void descriptorUnit(FieldReader& f, DescriptorContext& context) {
     payload.rest("descriptor_data", line ? "" : name);
   }
   f.skipPast(payload);
-  if (!scope.summary.empty()) unit.setSummary(scope.summary);
+  if (!decoded)
+    unit.setSummary({}, "its fields run past descriptor_length");
+  else if (!scope.summary.empty())
+    unit.setSummary(scope.summary);
 }
 
 }  // namespace

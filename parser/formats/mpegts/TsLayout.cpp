@@ -37,26 +37,28 @@ bool proves(int found, int room, const PacketFormat& format, int64_t first, int6
 
 }  // namespace
 
-bool detectPacketFormat(const uint8_t* data, int64_t size, PacketFormat& format, int& syncs) {
+bool detectPacketFormat(const uint8_t* data, int64_t size, Detection& found) {
   const int64_t window = std::min(size, kDetectionWindow);
   for (int64_t at = 0; at < window; ++at) {
     const void* hit = std::memchr(data + at, kSyncByte, size_t(window - at));
     if (!hit) return false;
     at = static_cast<const uint8_t*>(hit) - data;
-    int best = 0;
+    Detection best;
     for (const PacketFormat& candidate : kFormats) {
       const int64_t first = at - candidate.sync_offset;
       if (first < 0) continue;
       int room = 0;
-      const int found = countSyncs(data, size, candidate, first, room);
-      if (proves(found, room, candidate, first, size) && found > best) {
-        best = found;
-        format = candidate;
-        format.first = first;
+      const int syncs = countSyncs(data, size, candidate, first, room);
+      const bool whole = proves(syncs, room, candidate, first, size);
+      if ((whole || syncs >= 2) && (syncs > best.syncs || (whole && !best.whole && syncs == best.syncs))) {
+        best.format = candidate;
+        best.format.first = first;
+        best.syncs = syncs;
+        best.whole = whole;
       }
     }
-    if (best > 0) {
-      syncs = best;
+    if (best.syncs > 0) {
+      found = best;
       return true;
     }
   }

@@ -10,9 +10,17 @@ namespace corvanta::mpegts {
 // Consecutive sync bytes that prove a packet stride; where the file holds fewer packets, all of them.
 inline constexpr int kSyncsToProve = 5;
 
-// The stride and first packet proven by repeating sync bytes within `data`, searched from the
-// first bytes. `syncs` gets how many repeated (at most kSyncsToProve). False when none is found.
-bool detectPacketFormat(const uint8_t* data, int64_t size, PacketFormat& format, int& syncs);
+// How the packets of a file were found from its first bytes.
+struct Detection {
+  PacketFormat format;
+  int syncs = 0;          // sync bytes in a row at the stride, at most kSyncsToProve
+  bool whole = false;     // as many as the file has room for: a short file, not one cut by junk
+};
+
+// The first offset where the sync byte repeats at a packet stride: for kSyncsToProve packets, for
+// every packet the file has room for, or at least twice (a stream damaged soon after its start).
+// False when there is none.
+bool detectPacketFormat(const uint8_t* data, int64_t size, Detection& found);
 
 // One stretch of the file: a run of packets at the stride (the last may be cut by the end of the
 // file), or bytes without sync between runs.
