@@ -404,9 +404,10 @@ void aac(DescriptorScope& d) {
 }
 
 void dvbExtension(DescriptorScope& d) {
-  const uint64_t tag = d.f.uh("descriptor_tag_extension", 8, [](uint64_t v) { return nameText(kDvbExtensionTags, v); });
+  auto name = [](uint64_t v) { return v >= 0x80 ? std::string("user defined") : nameText(kDvbExtensionTags, v); };
+  const uint64_t tag = d.f.uh("descriptor_tag_extension", 8, name);
   if (d.f.bytesLeft() > 0) d.f.bytes("selector_byte", d.f.bytesLeft());
-  d.summary = nameText(kDvbExtensionTags, tag);
+  d.summary = name(tag);
 }
 
 }  // namespace corvanta::mpegts::descriptor

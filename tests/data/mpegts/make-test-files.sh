@@ -39,8 +39,8 @@ $ff -f lavfi -i sine=frequency=660:sample_rate=48000:duration=1 -c:a ac3 -b:a 64
 python3 make-si-streams.py "$tmp/v.m2v" "$tmp/a.mp2" "$tmp/a.ac3"
 rm -r "$tmp"
 
-# Damaged copies of the two-program file:
-# - truncated.ts: cut inside packet 100;
+# Damaged copies of the first 100 packets of the two-program file:
+# - truncated.ts: cut inside packet 60;
 # - bad-sync.ts: the sync byte of packet 12 destroyed: that packet becomes GARBAGE;
 # - junk.ts: 300 bytes without a sync byte inserted after packet 20;
 # - cut-stretch.ts: the bytes from inside packet 30 to inside packet 37 cut out: sync is lost,
@@ -48,11 +48,11 @@ rm -r "$tmp"
 # - continuity.ts: one packet of the H.264 PID removed (a counter jump without loss of sync) and
 #   one packet of the MPEG-2 video PID sent twice (a duplicate).
 python3 - <<'PY'
-data = open("ffmpeg-programs.ts", "rb").read()
+data = open("ffmpeg-programs.ts", "rb").read()[:100 * 188]
 packets = [data[i:i + 188] for i in range(0, len(data), 188)]
 pid = lambda p: ((p[1] & 0x1F) << 8) | p[2]
 start = lambda p: bool(p[1] & 0x40)
-open("truncated.ts", "wb").write(data[:100 * 188 + 77])
+open("truncated.ts", "wb").write(data[:60 * 188 + 77])
 damaged = bytearray(data)
 damaged[12 * 188] = 0x00
 open("bad-sync.ts", "wb").write(damaged)
