@@ -281,6 +281,7 @@ int64_t ElementWriter::openUnit(std::string_view name, int64_t bit_offset, int64
   Impl& d = *impl;
   const bool too_deep = d.overflow_depth > 0 || static_cast<int>(d.stack.size()) >= kMaxDepth;
   const int64_t parent_end = d.topOfStack();
+  const int64_t parent_children_end = d.stack.empty() ? 0 : d.stack.back().children_end;
   bool truncated = false;
   const BlockRow& row = d.add(name, bit_offset, bit_size, raw_value, hrf_value, seq_num, &truncated);
   const int64_t id = d.next_id - 1;
@@ -288,6 +289,10 @@ int64_t ElementWriter::openUnit(std::string_view name, int64_t bit_offset, int64
     ++d.overflow_depth;
     return id;
   }
+  // The parent must hold what this unit finally takes, which its close will say; its
+  // declared extent is only the most it may take.
+  if (!d.stack.empty())
+    d.stack.back().children_end = std::max(parent_children_end, row.offset);
   OpenUnit& unit = d.stack.emplace_back();
   unit.id = id;
   unit.offset = row.offset;

@@ -87,8 +87,7 @@ void AbstractProcess::kill() {
 
 void AbstractProcess::updateConsole() {
   while (process->canReadLine()) {
-    // readLine(n) stops one byte short of n, keeping room for a terminating zero.
-    const QByteArray piece = process->readLine(max_line_length + 1);
+    const QByteArray piece = process->readLine(read_line_limit);
     if (piece.isEmpty())
       return;
     if (!handleLine(piece.trimmed()))

@@ -35,9 +35,10 @@ class AbstractProcess : public QObject {
 
  public:
   static constexpr int default_kill_delay = 20000;
-  // Output is read in pieces of at most this many bytes, the line end included; a longer
-  // line arrives as several lines.
-  static constexpr int max_line_length = 1024;
+  // The limit handed to each readLine(). Qt keeps one byte of it for a terminating
+  // zero, so a piece holds at most read_line_limit - 1 bytes, the line end included; a
+  // longer line arrives as several lines.
+  static constexpr int read_line_limit = 1024;
 
   explicit AbstractProcess(QObject* parent = nullptr);
   ~AbstractProcess() override;

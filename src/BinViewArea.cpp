@@ -107,9 +107,10 @@ qint64 BinViewArea::topLine() const {
 }
 
 int BinViewArea::visibleLines() const {
-  // Inside the frame, so that the bottom line is never cut; taken from the
-  // geometry rather than the viewport, which is laid out only once shown.
-  return cell_height > 0 ? contentsRect().height() / cell_height : 0;
+  // The whole area, frame included, so a line cut by the bottom frame still counts
+  // as shown. Taken from the geometry rather than the viewport, which is laid out
+  // only once shown.
+  return cell_height > 0 ? height() / cell_height : 0;
 }
 
 int BinViewArea::lineCells(int bytes_per_line) {

@@ -41,7 +41,8 @@ public:
   qint64 lineCount() const { return line_count; }
   qint64 selectionOffset() const { return selection_offset; }
   qint64 selectionSize() const { return selection_size; }
-  // First line on screen, and how many whole lines the area has room for.
+  // First line on screen, and how many lines the area counts as shown: its whole
+  // height, frame included, in lines.
   qint64 topLine() const;
   int visibleLines() const;
   int cellWidth() const { return cell_width; }

@@ -113,8 +113,23 @@ void PropertiesDialog::accept() {
   settings()->setValue(QStringLiteral("main/hex_viewer/bytes_per_line"), bytes_per_line_box->currentText());
   settings()->setValue(QStringLiteral("main/hex_viewer/font_size"), hex_font_size_box->value());
   settings()->setValue(QStringLiteral("main/tree_viewer/font_size"), tree_font_size_box->value());
+  applySavedValues();
   QDialog::accept();
   close();
+}
+
+// A view can hold a value the boxes cannot show (a stored font size outside their
+// range, or with more decimals): the box shows it rounded or clamped, and that is
+// what was saved. The views take it too, so that they and the settings agree.
+void PropertiesDialog::applySavedValues() {
+  BinViewArea* area = bin_view_widget->binViewArea();
+  const int bytes_per_line = bytes_per_line_box->currentText().toInt();
+  if (bytes_per_line > 0 && area->bytesPerLine() != bytes_per_line)
+    area->setBytesPerLine(bytes_per_line);
+  if (area->fontSize() != hex_font_size_box->value())
+    area->setFontSize(hex_font_size_box->value());
+  if (tree_widget->treeFontSize() != tree_font_size_box->value())
+    tree_widget->setTreeFontSize(tree_font_size_box->value());
 }
 
 void PropertiesDialog::reject() {

@@ -35,6 +35,7 @@ class PropertiesDialog : public AbstractDialog {
   QWidget* createButtonRow();
   void showOldValues();
   void connectEditors();
+  void applySavedValues();
 
   BinViewWidget* bin_view_widget;
   SqlTreeWidget* tree_widget;

@@ -137,9 +137,9 @@ void SqlTree::fillTree(qint64 requested_first_id, int page_rows, bool update_hex
 
     rows = page_rows;
     first_id = first;
-    // The colours alternate by the row of the first element actually shown, which
-    // differs from `first` only when `first` itself is hidden.
-    first_row = elements.isEmpty() ? database->rowOf(first) : database->rowOf(elements.first().id);
+    // The row of the first id itself: -1 when it is hidden, and the page then starts
+    // at the next visible element, whose colours count from -1.
+    first_row = database->rowOf(first);
   }
   if (current_index.isValid())
     emit clicked(current_index, update_hex_scroll_pos);
@@ -568,16 +568,12 @@ void SqlTree::keyPressEvent(QKeyEvent* event) {
       keyDown();
       break;
     case Qt::Key_Left:
-      if (current.isValid())
-        keyLeft(elementOf(current));
-      else
-        selectHoldingRow();
+      if (current.isValid() || selectHoldingRow())
+        keyLeft(elementOf(currentIndex()));
       break;
     case Qt::Key_Right:
-      if (current.isValid())
-        keyRight(elementOf(current));
-      else
-        selectHoldingRow();
+      if (current.isValid() || selectHoldingRow())
+        keyRight(elementOf(currentIndex()));
       break;
     case Qt::Key_PageUp:
       keyPageUp();
@@ -645,16 +641,18 @@ void SqlTree::keyRight(const ViewerDatabase::Element& element) {
 
 // The current element lies within the page but inside a closed element: the row of
 // that closed element (its nearest visible ancestor, the last row not after it)
-// becomes current, so that the next Left or Right acts on something the user sees.
-void SqlTree::selectHoldingRow() {
+// becomes current, and Left or Right then acts on it. False when there is no such row.
+bool SqlTree::selectHoldingRow() {
   int holder = -1;
   for (int row = 0; row < topLevelItemCount(); ++row) {
     if (elementOf(model()->index(row, 0)).id > current_id)
       break;
     holder = row;
   }
-  if (holder >= 0)
-    makeRowCurrent(holder);
+  if (holder < 0)
+    return false;
+  makeRowCurrent(holder);
+  return true;
 }
 
 void SqlTree::keyPageUp() {

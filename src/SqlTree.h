@@ -82,7 +82,7 @@ class SqlTree : public QTreeWidget {
   void keyPageDown();
   void keyHome(Qt::KeyboardModifiers modifiers);
   void keyEnd(Qt::KeyboardModifiers modifiers);
-  void selectHoldingRow();
+  bool selectHoldingRow();
 
   QScrollBar* scroll_bar;
   ViewerDatabase* database;

@@ -2,6 +2,7 @@
 
 #include <QFutureWatcher>
 #include <QGridLayout>
+#include <QItemSelectionModel>
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QSettings>
@@ -71,7 +72,7 @@ void SqlTreeWidget::updateRowCount() {
 
 void SqlTreeWidget::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  if (event->size().height() != event->oldSize().height() && fittingRows() != rows)
+  if (event->size().height() != event->oldSize().height())
     updateRowCount();
 }
 
@@ -114,6 +115,7 @@ void SqlTreeWidget::resetView() {
   tree_view->setCurrentId(1);
   tree_view->clearSelection();
   tree_view->goToId(1, false, true);
+  tree_view->selectionModel()->select(tree_view->model()->index(0, 0), QItemSelectionModel::Select);
 }
 
 void SqlTreeWidget::clearTree() {

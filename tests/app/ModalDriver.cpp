@@ -12,6 +12,7 @@
 namespace {
 
 QStringList collected_messages;
+QStringList last_name_filters;
 
 void answerFileDialog(const QString& file_name, int attempts_left) {
   auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
@@ -20,6 +21,7 @@ void answerFileDialog(const QString& file_name, int attempts_left) {
       QTimer::singleShot(20, [=] { answerFileDialog(file_name, attempts_left - 1); });
     return;
   }
+  last_name_filters = dialog->nameFilters();
   if (file_name.isEmpty()) {
     dialog->reject();
     return;
@@ -52,6 +54,10 @@ void ModalDriver::collectMessageBoxes(int milliseconds) {
   QElapsedTimer clock;
   clock.start();
   QTimer::singleShot(0, [=] { closeMessageBoxes(clock, milliseconds); });
+}
+
+QStringList ModalDriver::lastNameFilters() {
+  return last_name_filters;
 }
 
 QStringList ModalDriver::messages() {

@@ -11,6 +11,8 @@ class ModalDriver {
   // Schedules typing `file_name` into the next file dialog and accepting it; an empty
   // name cancels the dialog instead.
   static void chooseFile(const QString& file_name);
+  // The filters that the last file dialog answered this way offered.
+  static QStringList lastNameFilters();
 
   // Schedules closing every message box that appears within the next `milliseconds`;
   // their texts are collected in messages().

@@ -3,6 +3,7 @@
 // from real files, under random opens and closes.
 #include <QDir>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <algorithm>
 #include <memory>
@@ -223,6 +224,38 @@ std::vector<int> randomLevels(std::mt19937& random, int count, int max_depth) {
   return levels;
 }
 
+// Runs one statement as written, with an optional id bound in position 0, and collects
+// its rows. False when it does not prepare or execute.
+bool runVerbatim(QSqlDatabase& db, const QString& sql, QList<QVariantList>* rows, const QVariant& bound = {}) {
+  QSqlQuery query(db);
+  query.setForwardOnly(true);
+  if (!query.prepare(sql)) return false;
+  if (bound.isValid()) query.bindValue(0, bound, QSql::In);
+  if (!query.exec()) return false;
+  rows->clear();
+  while (query.next()) {
+    QVariantList row;
+    for (int column = 0; column < query.record().count(); ++column) row.append(query.value(column));
+    rows->append(row);
+  }
+  return true;
+}
+
+QList<qint64> firstColumn(const QList<QVariantList>& rows) {
+  QList<qint64> ids;
+  for (const QVariantList& row : rows) ids.append(row.at(0).toLongLong());
+  return ids;
+}
+
+const QString kChildrenRead =
+    QStringLiteral("SELECT `id`, `last_child_id` FROM `elements` WHERE `parent_id` = ? ORDER BY `id`");
+const QString kRootsRead = QStringLiteral("SELECT `id` FROM `elements` WHERE `parent_id` = 0 ORDER BY `id`");
+const QString kBlockRead = QStringLiteral(
+    "SELECT elements.id, elements.level, elements.parent_id, elements.last_child_id, dictionary.name, "
+    "elements.offset, elements.size, elements.raw_value, elements.hrf_value, elements_seq_num.seq_num FROM "
+    "elements LEFT JOIN dictionary ON elements.name_id = dictionary.id LEFT JOIN elements_seq_num ON "
+    "elements.id = elements_seq_num.id WHERE elements.id >= ? ORDER BY elements.id");
+
 }  // namespace
 
 class TestViewerDatabase : public QObject {
@@ -421,6 +454,105 @@ class TestViewerDatabase : public QObject {
         QTest::newRow(qPrintable(QStringLiteral("%1/%2").arg(folder, name))) << dir.filePath(name);
     }
   }
+
+  // Every statement of the element database interface, run as written on every database
+  // the parser writes. The viewer reads children and roots in a faster form of its own;
+  // a reader using the plain statements must find the same tree, and so must the viewer.
+  void verbatimStatementsOnParsedFiles_data() { parsedFiles_data(); }
+  void verbatimStatementsOnParsedFiles() {
+    QFETCH(QString, file);
+    Parser parser;
+    QCOMPARE(parser.parseFile(file, ":memory:", ""), 0);
+    QSqlDatabase* db = parser.getConnection();
+    QVERIFY(db);
+    exec(*db, QStringLiteral("DELETE FROM open_elements"));
+    const TreeModel model(*db);
+    const qint64 n = model.count();
+    QVERIFY(n > 0);
+    QList<QVariantList> rows;
+
+    QVERIFY(runVerbatim(*db, QStringLiteral("PRAGMA foreign_keys = ON"), &rows));
+    QVERIFY(runVerbatim(*db, QStringLiteral("SELECT `seq` FROM `sqlite_sequence` WHERE `name` = \"elements\""),
+                        &rows));
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0][0].toInt(), int(n));
+
+    QVERIFY(runVerbatim(*db, kRootsRead, &rows));
+    Rows roots;
+    for (qint64 id = 1; id <= n; ++id)
+      if (model.level(id) == 0) roots.push_back(id);
+    const QList<qint64> root_ids = firstColumn(rows);
+    QCOMPARE(Rows(root_ids.begin(), root_ids.end()), roots);
+
+    for (qint64 id = 1; id <= n && !QTest::currentTestFailed(); ++id) {
+      const QVariant bound{qlonglong(id)};
+      QVERIFY(runVerbatim(*db, QStringLiteral("SELECT `level` FROM `elements` WHERE `id` = ?"), &rows, bound));
+      QCOMPARE(rows.size(), 1);
+      QCOMPARE(rows[0][0].toInt(), model.level(id));
+      QVERIFY(runVerbatim(*db, QStringLiteral("SELECT `parent_id` FROM `elements` WHERE `id` = ?"), &rows, bound));
+      QCOMPARE(rows[0][0].toLongLong(), model.parent(id));
+      QVERIFY(runVerbatim(*db, QStringLiteral("SELECT `last_child_id` FROM `elements` WHERE `id` = ?"), &rows,
+                          bound));
+      QCOMPARE(rows[0][0].toLongLong(), model.lastChild(id));
+
+      // Children: in id order, the first right after the parent, the last its last child.
+      QVERIFY(runVerbatim(*db, kChildrenRead, &rows, bound));
+      Rows children;
+      for (qint64 child = id + 1; child <= n; ++child)
+        if (model.parent(child) == id) children.push_back(child);
+      const QList<qint64> child_ids = firstColumn(rows);
+      QCOMPARE(Rows(child_ids.begin(), child_ids.end()), children);
+      for (const QVariantList& row : rows)
+        QCOMPARE(row[1].toLongLong(), model.lastChild(row[0].toLongLong()));
+      if (!children.empty()) {
+        QCOMPARE(children.front(), id + 1);
+        QCOMPARE(children.back(), model.lastChild(id));
+      }
+    }
+
+    for (const qint64 from : {qint64(1), (n + 1) / 2, n, n + 1}) {
+      QVERIFY(runVerbatim(*db, kBlockRead, &rows, QVariant(qlonglong(from))));
+      QCOMPARE(rows.size(), qsizetype(n - from + 1));
+      for (qsizetype i = 0; i < rows.size(); ++i) {
+        const qint64 id = from + i;
+        QCOMPARE(rows[i].size(), 10);
+        QCOMPARE(rows[i][0].toLongLong(), id);
+        QCOMPARE(rows[i][1].toInt(), model.level(id));
+        QCOMPARE(rows[i][2].toLongLong(), model.parent(id));
+        QCOMPARE(rows[i][3].toLongLong(), model.lastChild(id));
+      }
+    }
+
+    // Opening and closing through the open set, on the first element with children.
+    qint64 parent = 1;
+    while (parent <= n && !model.hasChildren(parent)) ++parent;
+    QVERIFY(parent <= n);
+    const QVariant bound{qlonglong(parent)};
+    const QString lookup = QStringLiteral("SELECT `id` FROM `open_elements` WHERE `id` = ?");
+    QVERIFY(runVerbatim(*db, lookup, &rows, bound));
+    QVERIFY(rows.isEmpty());
+    QVERIFY(runVerbatim(*db, QStringLiteral("INSERT INTO `open_elements` VALUES(?)"), &rows, bound));
+    QVERIFY(runVerbatim(*db, lookup, &rows, bound));
+    QCOMPARE(firstColumn(rows), QList<qint64>{parent});
+    QVERIFY(runVerbatim(*db, QStringLiteral("DELETE FROM `open_elements` WHERE `id` = ?"), &rows, bound));
+    QVERIFY(runVerbatim(*db, lookup, &rows, bound));
+    QVERIFY(rows.isEmpty());
+
+    // The viewer's own reads find the same roots, and with everything open every element.
+    ViewerDatabase vdb;
+    vdb.setConnection(db);
+    QCOMPARE(vdb.lastId(), int(n));
+    Rows shown;
+    for (int row = 0; row < vdb.visibleCount(); ++row) shown.push_back(vdb.idAt(row));
+    QCOMPARE(shown, roots);
+    for (qint64 id = 1; id <= n; ++id)
+      if (model.hasChildren(id)) QCOMPARE(vdb.openElement(id), 0);
+    QCOMPARE(vdb.visibleCount(), int(n));
+    for (int row = 0; row < int(n); ++row)
+      QCOMPARE(vdb.idAt(row), qint64(row) + 1);
+    vdb.closeConnection();
+  }
+
   void parsedFiles() {
     QFETCH(QString, file);
     Parser parser;

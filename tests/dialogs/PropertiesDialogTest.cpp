@@ -47,6 +47,66 @@ class PropertiesDialogTest : public QObject {
     QCOMPARE(settings()->value("main/tree_viewer/font_size").toDouble(), 11.0);
   }
 
+  // A view may hold a font size that its box cannot show; the box shows it clamped or
+  // rounded, "Apply" saves that, and the view takes it too.
+  void applyGivesTheViewsWhatIsSaved_data() {
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<double>("held");
+    QTest::addColumn<double>("saved");
+    QTest::newRow("tree above the range") << "tree" << 25.0 << 20.0;
+    QTest::newRow("tree below the range") << "tree" << 4.0 << 6.0;
+    QTest::newRow("tree with more decimals") << "tree" << 12.3456 << 12.35;
+    QTest::newRow("hex view above the range") << "hex" << 31.0 << 20.0;
+  }
+  void applyGivesTheViewsWhatIsSaved() {
+    QFETCH(QString, view);
+    QFETCH(double, held);
+    QFETCH(double, saved);
+    const bool tree_view = view == "tree";
+    if (tree_view)
+      tree->setTreeFontSize(held);
+    else
+      area->setFontSize(held);
+    openDialog();
+    QDoubleSpinBox* box = tree_view ? tree_font_box : hex_font_box;
+    QCOMPARE(box->value(), saved);
+    click(QStringLiteral("Apply"));
+    const char* key = tree_view ? "main/tree_viewer/font_size" : "main/hex_viewer/font_size";
+    QCOMPARE(settings()->value(key).toDouble(), saved);
+    QCOMPARE(tree_view ? tree->treeFontSize() : area->fontSize(), saved);
+    // The other view keeps its size.
+    QCOMPARE(tree_view ? area->fontSize() : tree->treeFontSize(), tree_view ? 10.0 : 11.0);
+  }
+
+  // Typing changes the view at every value the box accepts, before the edit is finished.
+  void typingChangesTheViewAtOnce_data() {
+    QTest::addColumn<QString>("view");
+    QTest::newRow("hex view") << "hex";
+    QTest::newRow("tree") << "tree";
+  }
+  void typingChangesTheViewAtOnce() {
+    QFETCH(QString, view);
+    const bool tree_view = view == "tree";
+    const auto shown = [&] { return tree_view ? tree->treeFontSize() : area->fontSize(); };
+    openDialog();
+    QDoubleSpinBox* box = tree_view ? tree_font_box : hex_font_box;
+    const double before = shown();
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_1);  // 1 is below the range: nothing yet
+    QCOMPARE(shown(), before);
+    QTest::keyClick(box, Qt::Key_4);
+    QCOMPARE(shown(), 14.0);
+    QTest::keyClick(box, Qt::Key_Period);
+    QTest::keyClick(box, Qt::Key_5);
+    QCOMPARE(shown(), 14.5);
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClick(box, Qt::Key_Backspace);  // back to "1": the view keeps 14
+    QCOMPARE(shown(), 14.0);
+    QVERIFY(settings()->allKeys().isEmpty());  // nothing is stored before "Apply"
+  }
+
   void leavingWithoutApplyRestores_data() {
     QTest::addColumn<QString>("way_out");
     QTest::newRow("Cancel button") << "cancel";

@@ -282,6 +282,39 @@ private slots:
     QCOMPARE(area.topLine(), expected_top);
   }
 
+  // The lines counted as shown come from the whole area, frame included: a line that
+  // the bottom frame cuts still counts, for the last scroll position and for the
+  // decision to scroll to a selection.
+  void shownLinesCountTheFrame_data() {
+    QTest::addColumn<int>("extra_pixels");  // the area's height beyond 20 lines; negative: short of 21
+    QTest::addColumn<bool>("frame_cuts_a_line");
+    QTest::newRow("20 lines and a pixel") << 1 << true;
+    QTest::newRow("exactly 20 lines") << 0 << true;
+    QTest::newRow("a pixel short of 21 lines") << -1 << false;
+  }
+  void shownLinesCountTheFrame() {
+    QFETCH(int, extra_pixels);
+    QFETCH(bool, frame_cuts_a_line);
+    BinViewArea area;
+    openArea(area, patternBytes(0, 8000), 8);  // 1000 lines
+    QVERIFY(area.frameWidth() > 0);
+    const int h = area.cellHeight();
+    const int height = extra_pixels < 0 ? 21 * h + extra_pixels : 20 * h + extra_pixels;
+    area.resize(area.width(), height);
+    QCOMPARE(area.height(), height);
+    const int shown = height / h;
+    QCOMPARE(area.contentsRect().height() / h < shown, frame_cuts_a_line);
+    area.viewport()->grab();
+    QScrollBar* bar = area.verticalScrollBar();
+    QCOMPARE(bar->maximum(), 1000 - shown);
+    QCOMPARE(bar->pageStep(), shown);
+    bar->setValue(600);
+    area.setSelection((600 + shown - 1) * 8LL, 1, true);  // the bottom line counted as shown
+    QCOMPARE(area.topLine(), 600);
+    area.setSelection((600 + shown) * 8LL, 1, true);  // the next one is not
+    QCOMPARE(area.topLine(), qint64(600 + shown));
+  }
+
   void relayoutKeepsTheTopLineAndScrollingHitsTheCache() {
     BinViewArea area;
     openArea(area, patternBytes(0, 300000), 8);

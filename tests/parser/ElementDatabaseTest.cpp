@@ -170,6 +170,22 @@ class ElementDatabaseTest : public QObject {
     QCOMPARE(database.expectConsistent(1000).covered_bits, 1000);
   }
 
+  // A unit that declared the most it might take and closed smaller lets its parent close
+  // smaller too: the parent keeps what its children finally take, not what they declared.
+  void parentsShrinkWithTheirUnits() {
+    TestDatabase database;
+    ElementWriter writer(database.db());
+    writer.openUnit("outer", 0, 1000);
+    writer.openUnit("inner", 0, 1000);
+    writer.addField("x", 0, 8, "");
+    writer.closeUnit(8);
+    writer.closeUnit(16);
+    QVERIFY(writer.finish());
+    QCOMPARE(database.row(1), QStringLiteral("1 0 0 2 0 16"));
+    QCOMPARE(database.row(2), QStringLiteral("2 1 1 3 0 8"));
+    database.expectConsistent();
+  }
+
   // Rows go out in blocks to a second thread while the writer goes on: units whose rows
   // went out blocks ago still get their final size, last child, summary and truncation
   // mark, and every numbered row keeps its number. Ids below are from the plan in the

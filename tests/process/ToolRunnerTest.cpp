@@ -42,10 +42,11 @@ QString longLine(int k, int length) {
   return line;
 }
 
-// How a line arrives: in pieces of at most 1024 bytes with the line end; when the text
-// fills the last piece exactly, the line end comes alone as one more, empty, piece.
+// How a line arrives when read with a limit of 1024: in pieces of at most 1023 bytes with
+// the line end (readLine keeps one byte for a terminating zero); when the text fills the
+// last piece exactly, the line end comes alone as one more, empty, piece.
 QStringList pieces(const QString& line) {
-  const int piece_length = AbstractProcess::max_line_length;
+  const int piece_length = 1023;
   QStringList result;
   for (int at = 0; at < line.size(); at += piece_length)
     result << line.mid(at, piece_length);
@@ -76,7 +77,8 @@ class ToolRunnerTest : public QObject {
     // Blank lines stay; the spaces around a line do not.
     const QStringList expected = shortLines(1, 200) + pieces(longLine(1, 5000)) + shortLines(201, 400) +
                                  pieces(longLine(2, 3072)) + QStringList{QString(), "padded", "Größe: 1 KiB"} +
-                                 pieces(longLine(3, 1023)) + pieces(longLine(4, 1025)) + shortLines(401, 600);
+                                 pieces(longLine(3, 1023)) + pieces(longLine(4, 1025)) +
+                                 pieces(longLine(5, 1022)) + pieces(longLine(6, 2046)) + shortLines(401, 600);
     QCOMPARE(run.runner.output(), expected);
     QCOMPARE(run.exitStatus(), QProcess::NormalExit);
   }

@@ -153,6 +153,18 @@ class SqlTreePaintTest : public QObject {
       QCOMPARE(background(row), row % 2 == 1 ? kAlternateBase : kBase);
   }
 
+  // A page asked for from a hidden element starts at the next visible one, but its
+  // colours count from the asked-for element's row, which is -1: element 11 stands at
+  // the even row 8 of the visible list and is still painted plain.
+  void pageFromAHiddenElementCountsFromMinusOne() {
+    tree->goToId(10, false);  // inside the closed B
+    QCOMPARE(pageIds(tree).mid(0, 3), (QList<qint64>{11, 12, 13}));
+    QCOMPARE(tree->firstRow(), -1);
+    render();
+    for (int row = 0; row < 10; ++row)
+      QCOMPARE(background(row), row % 2 == 1 ? kAlternateBase : kBase);
+  }
+
   void garbageRowInDarkRed() {
     const int name_end = tree->header()->sectionSize(0);
     QVERIFY(countPixels(8, 20, name_end, kGarbage) > 10);

@@ -1,6 +1,7 @@
 // A real SqlTreeWidget driven by keys, wheel and mouse, with its column header. Its
 // viewport is ten rows high, so P = 9 and every page shows 10 rows.
 #include <QContextMenuEvent>
+#include <QFontDatabase>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScrollBar>
@@ -126,6 +127,67 @@ class SqlTreeWidgetTest : public QObject {
     QCOMPARE(pageIds(tree).first(), qint64(200 + widget->pageRows()));
   }
 
+  // Any change of height lays the page out again, even when as many rows fit as before.
+  void everyHeightChangeRefills() {
+    loadTree(widget.get(), flatNodes(100));
+    tree->goToId(5);
+    QSignalSpy clicked(widget.get(), &SqlTreeWidget::clicked);
+    widget->resize(widget->width(), widget->height() + 1);
+    QCOMPARE(tree->viewport()->height(), (kPageRows + 1) * tree->rowHeight() + 1);
+    QCOMPARE(widget->pageRows(), kPageRows);
+    QCOMPARE(clicked.count(), 1);  // the refill reports the current row again
+    QCOMPARE(reportedId(clicked), qint64(5));
+    QCOMPARE(pageIds(tree).first(), qint64(5));
+    widget->resize(widget->width() - 50, widget->height());
+    QCOMPARE(clicked.count(), 1);
+  }
+
+  // Showing a database from its start: three roots in a page of ten rows.
+  void resetViewShowsTheFirstElement() {
+    loadTree(widget.get(), flatNodes(100));
+    tree->goToId(50);
+    QSignalSpy clicked(widget.get(), &SqlTreeWidget::clicked);
+    loadTree(widget.get(), flatNodes(3));
+    QCOMPARE(pageIds(tree), (Ids{1, 2, 3}));
+    QCOMPARE(currentRowId(tree), qint64(1));
+    QCOMPARE(tree->currentId(), qint64(1));
+    const QModelIndexList selected = tree->selectionModel()->selectedRows(0);
+    QCOMPARE(selected.size(), 1);
+    QCOMPARE(selected.first().row(), 0);
+    QVERIFY(!clicked.isEmpty());
+    QCOMPARE(reportedId(clicked), qint64(1));
+    QVERIFY(!bar->isEnabled());
+    QCOMPARE(bar->value(), 0);
+  }
+
+  // The worked example: a viewport 200 pixels high and a font 16 pixels high give rows of
+  // 20 pixels, P = 9, a page of 10 rows and a scroll bar page step of 9.
+  void pageRowsWorkedExample() {
+    loadTree(widget.get(), flatNodes(100));
+    // Font heights jump by more than a pixel between sizes: look for a font that is
+    // exactly 16 pixels high, in the tree's own family first.
+    QStringList families = QFontDatabase::families();
+    families.prepend(tree->font().family());
+    QFont font;
+    for (const QString& family : families) {
+      font = QFont(family);
+      for (int pixels = 6; pixels <= 30 && QFontMetrics(font).height() != 16; ++pixels)
+        font.setPixelSize(pixels);
+      if (QFontMetrics(font).height() == 16)
+        break;
+    }
+    if (QFontMetrics(font).height() != 16)
+      QSKIP("no installed font is 16 pixels high at any size");
+    tree->setFont(font);
+    widget->updateRowCount();
+    setViewportHeight(widget.get(), 200);
+    QCOMPARE(tree->rowHeight(), 20);
+    QCOMPARE(widget->pageRows(), 9);
+    QCOMPARE(tree->topLevelItemCount(), 10);
+    QCOMPARE(bar->pageStep(), 9);
+    QCOMPARE(bar->maximum(), 100 - 10);
+  }
+
   // Each row scrolls away, goes to `start` and presses the keys; then the page must be
   // the visible rows from its first one on, with the scroll bar standing at it.
   void keysAndGoToId_data() {
@@ -190,21 +252,50 @@ class SqlTreeWidgetTest : public QObject {
       QCOMPARE(pageIds(tree).at(row), database->idAt(first + row));
   }
 
-  // Without opening, a hidden id leaves no row current; Left/Right then pick the row holding it.
+  // Without opening, a hidden id leaves no row current. Left or Right then makes the row
+  // holding it (its nearest visible ancestor) current and acts on that row as on any other.
+  void leftRightOnAHiddenCurrentElement_data() {
+    QTest::addColumn<Ids>("open");
+    QTest::addColumn<qint64>("hidden");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<qint64>("current");
+    QTest::addColumn<Open>("opened");
+    QTest::newRow("Left in a closed root: the root, nothing more")
+        << Ids{} << qint64(3) << int(Qt::Key_Left) << qint64(1) << Open{};
+    QTest::newRow("Right in a closed root: opens it")
+        << Ids{} << qint64(3) << int(Qt::Key_Right) << qint64(1) << Open{1};
+    QTest::newRow("Left in a closed child: its parent")
+        << Ids{1} << qint64(4) << int(Qt::Key_Left) << qint64(1) << Open{1};
+    QTest::newRow("Right in a closed child: opens the child")
+        << Ids{1} << qint64(4) << int(Qt::Key_Right) << qint64(2) << Open{1, 2};
+  }
+  void leftRightOnAHiddenCurrentElement() {
+    QFETCH(Ids, open);
+    QFETCH(qint64, hidden);
+    QFETCH(int, key);
+    QFETCH(qint64, current);
+    QFETCH(Open, opened);
+    loadTree(widget.get(), nestedNodes(), open);
+    QSignalSpy clicked(widget.get(), &SqlTreeWidget::clicked);
+    tree->goToId(hidden, false);
+    QCOMPARE(currentRowId(tree), qint64(-1));
+    QVERIFY(clicked.isEmpty());
+    widget->scrollTree(0);  // the page holds the closed element again
+    QVERIFY(tree->isCurrentInView());
+    QCOMPARE(currentRowId(tree), qint64(-1));
+    press(key);
+    QCOMPARE(currentRowId(tree), current);
+    QCOMPARE(tree->currentId(), current);
+    QCOMPARE(openIds(), opened);
+    QCOMPARE(reportedId(clicked), current);
+  }
+
+  // A hidden id starts the page at the next visible element; near the end the page
+  // moves up, with an empty last row for the hidden last element.
   void goToHiddenWithoutOpening() {
-    for (int key : {Qt::Key_Left, Qt::Key_Right}) {
-      loadTree(widget.get(), nestedNodes());
-      QSignalSpy clicked(widget.get(), &SqlTreeWidget::clicked);
-      tree->goToId(3, false);  // inside the closed A
-      QCOMPARE(pageIds(tree).first(), qint64(6));
-      QCOMPARE(currentRowId(tree), qint64(-1));
-      QVERIFY(clicked.isEmpty());
-      widget->scrollTree(0);
-      press(key);
-      QCOMPARE(currentRowId(tree), qint64(1));
-      QCOMPARE(clicked.count(), 1);
-      QVERIFY(openIds().empty());
-    }
+    loadTree(widget.get(), nestedNodes());
+    tree->goToId(3, false);  // inside the closed A
+    QCOMPARE(pageIds(tree).first(), qint64(6));
     QList<Node> nodes = flatNodes(30);
     nodes.append({1, "hidden last"});  // 31, inside the closed root 30
     loadTree(widget.get(), nodes);
@@ -361,6 +452,56 @@ class SqlTreeWidgetTest : public QObject {
     menu->actions().at(2)->trigger();
     QCOMPARE(header->sectionSize(2), 77);
     QCOMPARE(header->columnsState().at(2), QStringLiteral("size;77;2;0"));
+  }
+
+  // The first layout of the columns, in units u: the width of "0" in the Monospace font
+  // at the stored tree font size, truncated to whole points. A wide header gives the raw
+  // value 30u and the name what is left after 50u; below 80u the raw value takes 10u and
+  // the name what is left after 30u; below 40u the name takes 10u and the others share
+  // the rest. A section still at 0 (or hidden) at the end gets 10u.
+  void defaultColumnSizes_data() {
+    QTest::addColumn<double>("font_size");
+    QTest::addColumn<int>("width");          // of the header, in u
+    QTest::addColumn<QList<int>>("before");  // section sizes in pixels; empty: all 0
+    QTest::addColumn<int>("hidden");         // a hidden section, or -1
+    QTest::addColumn<QList<int>>("after");   // in u; -1: unchanged
+    const QList<int> sized{100, 90, 80, 70};
+    QTest::newRow("wide") << 10.0 << 100 << QList<int>{} << -1 << QList<int>{50, 10, 10, 30};
+    QTest::newRow("80u: the first step stands") << 10.0 << 80 << QList<int>{} << -1 << QList<int>{30, 10, 10, 30};
+    QTest::newRow("below 80u: the second step") << 10.0 << 79 << QList<int>{} << -1 << QList<int>{49, 10, 10, 10};
+    QTest::newRow("40u: the second step stands") << 10.0 << 40 << QList<int>{} << -1 << QList<int>{10, 10, 10, 10};
+    QTest::newRow("below 40u: the third step") << 10.0 << 31 << QList<int>{} << -1 << QList<int>{10, 7, 7, 7};
+    QTest::newRow("14.9 points count as 14") << 14.9 << 100 << QList<int>{} << -1 << QList<int>{50, 10, 10, 30};
+    QTest::newRow("all sized: nothing changes") << 10.0 << 100 << sized << -1 << QList<int>{-1, -1, -1, -1};
+    QTest::newRow("one section at 0: the whole layout") << 10.0 << 100 << QList<int>{100, 0, 80, 70} << -1
+                                                        << QList<int>{50, 10, 10, 30};
+    QTest::newRow("a hidden section counts as 0") << 10.0 << 100 << sized << 2 << QList<int>{50, 10, 10, 30};
+  }
+  void defaultColumnSizes() {
+    QFETCH(double, font_size);
+    QFETCH(int, width);
+    QFETCH(QList<int>, before);
+    QFETCH(int, hidden);
+    QFETCH(QList<int>, after);
+    settings()->setValue("main/tree_viewer/font_size", font_size);
+    QFont font(QStringLiteral("Monospace"));
+    font.setStyleHint(QFont::TypeWriter, QFont::PreferDefault);
+    font.setPointSize(int(font_size));
+    const int u = QFontMetrics(font).horizontalAdvance(QStringLiteral("0"));
+    QVERIFY(u > 0);
+
+    QTreeWidget owner;
+    auto* header = new SqlTreeHeader(Qt::Horizontal, &owner);  // never shown: no layout of its own
+    header->resize(width * u, 30);
+    for (int i = 0; i < before.size(); ++i)
+      header->resizeSection(i, before[i]);
+    if (hidden >= 0)
+      header->hideSection(hidden);
+    QVERIFY(QMetaObject::invokeMethod(header, "setDefaultColumnSizes"));
+    if (hidden >= 0)
+      header->showSection(hidden);
+    for (int i = 0; i < 4; ++i)
+      QCOMPARE(header->sectionSize(i), after[i] < 0 ? before[i] : after[i] * u);
   }
 
   void restoreColumnsIgnoresBadEntries_data() {
