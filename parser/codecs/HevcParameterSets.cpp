@@ -32,7 +32,6 @@ const ValueName kNalUnitTypes[] = {
 enum NalUnitType : uint64_t { kVps = 32, kSps = 33, kPps = 34 };
 
 // The largest legal values of the fields that size later reads or index the context.
-constexpr uint64_t kMaxVpsId = 15;
 constexpr uint64_t kMaxSpsId = 15;
 constexpr uint64_t kMaxPpsId = 63;
 constexpr uint64_t kMaxSubLayersMinus1 = 6;
