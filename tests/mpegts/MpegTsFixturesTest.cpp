@@ -195,6 +195,9 @@ class MpegTsFixturesTest : public QObject {
                                    << QStringList({"cc 0", "cc 1", "cc 3 (expected 2)"});
     QTest::newRow("a duplicate") << counted(0) + counted(1) + counted(1) + counted(2)
                                  << QStringList({"cc 0", "cc 1", "cc 1, duplicate", "cc 2"});
+    QTest::newRow("the same counter with other bytes is no duplicate")
+        << counted(0) + counted(1) + packet(0x100, 1, QByteArray(184, 'y')) + counted(2)
+        << QStringList({"cc 0", "cc 1", "cc 1 (expected 2)", "cc 2"});
     QTest::newRow("no payload keeps the counter") << counted(4) + counted(4, false) + counted(5)
                                                   << QStringList({"cc 4", "cc 4", "cc 5"});
     QTest::newRow("no payload must not count") << counted(4) + counted(5, false) + counted(6)

@@ -12,6 +12,7 @@
 #include "formats/mpegts/TsSection.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace corvanta::mpegts {
 
@@ -67,12 +68,18 @@ void PacketWriter::writeCutHeader(int64_t index, int64_t offset, int64_t end) {
 }
 
 PacketWriter::Continuity PacketWriter::checkContinuity(PidState& state, const PacketHeader& h,
-                                                       bool discontinuity_indicator) const {
+                                                       bool discontinuity_indicator, const PacketBytes& bytes) const {
   Continuity c;
   if (h.pid == kNullPid) return c;
   if (state.continuity >= 0 && !discontinuity_indicator) {
     if (h.hasPayload()) {
-      if (h.continuity == state.continuity)
+      // A packet may be sent twice with the same counter; one with the same counter and other
+      // bytes is not a duplicate but a jump by sixteen.
+      const bool same_payload = state.payload_begin >= 0 &&
+                                state.payload_end - state.payload_begin == bytes.payloadSize() &&
+                                std::memcmp(data + state.payload_begin, data + bytes.payload_begin,
+                                            size_t(bytes.payloadSize())) == 0;
+      if (h.continuity == state.continuity && same_payload)
         c.duplicate = true;
       else if (h.continuity != ((state.continuity + 1) & 15))
         c.expected = (state.continuity + 1) & 15;
@@ -81,6 +88,10 @@ PacketWriter::Continuity PacketWriter::checkContinuity(PidState& state, const Pa
     }
   }
   state.continuity = h.continuity;
+  if (h.hasPayload()) {
+    state.payload_begin = bytes.payload_begin;
+    state.payload_end = bytes.end;
+  }
   return c;
 }
 
@@ -149,7 +160,7 @@ void PacketWriter::writePacket(int64_t index, int64_t offset) {
     facts = readAdaptationFacts(data + sync + 5, std::min(bytes.adaptation_length, ts_end - sync - 5));
   PidState& state = pids[h.pid];
   const PidInfo& info = programs.pid(h.pid);
-  const Continuity continuity = checkContinuity(state, h, facts.discontinuity);
+  const Continuity continuity = checkContinuity(state, h, facts.discontinuity, bytes);
   if (continuity.expected >= 0 && h.hasPayload() && state.pes_open) state.pes_broken = true;
   summarise(h, info, continuity, facts);
 
@@ -163,7 +174,7 @@ void PacketWriter::writePacket(int64_t index, int64_t offset) {
     appendSeconds(text, int64_t(arrival), kSystemClock);
     f.u("arrival_time_stamp", 30, text);
   }
-  headerFields(f, h, info, continuity, facts.discontinuity && state.continuity >= 0);
+  headerFields(f, h, info, continuity, facts.discontinuity);
   if (h.hasAdaptationField()) adaptationField(f, facts, h.hasPayload(), text);
   if (h.hasPayload() && bytes.payload_begin < ts_end) {
     payload(index, h, info, state, bytes.payload_begin, ts_end);

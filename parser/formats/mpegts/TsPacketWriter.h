@@ -37,6 +37,7 @@ class PacketWriter {
  private:
   struct PidState {
     int continuity = -1;     // the last continuity_counter, -1 before the first packet
+    int64_t payload_begin = -1, payload_end = -1;  // the last packet's payload, to tell a duplicate
     bool pes_open = false;   // a PES packet started in this file and goes on
     bool pes_broken = false; // packets of the PES packet under way were lost
     int64_t pes_bytes = 0;   // bytes of that PES packet so far, its header included
@@ -52,13 +53,14 @@ class PacketWriter {
   // What the continuity counter says about a packet.
   struct Continuity {
     int expected = -1;  // the value the counter should have had, -1 when it is right
-    bool duplicate = false;
+    bool duplicate = false;  // the counter and the payload of the packet before again
   };
 
   void writePacket(int64_t index, int64_t offset);
   // A packet cut by the end of the file before its header is whole.
   void writeCutHeader(int64_t index, int64_t offset, int64_t end);
-  Continuity checkContinuity(PidState& state, const PacketHeader& h, bool discontinuity_indicator) const;
+  Continuity checkContinuity(PidState& state, const PacketHeader& h, bool discontinuity_indicator,
+                             const PacketBytes& bytes) const;
   void summarise(const PacketHeader& h, const PidInfo& info, const Continuity& continuity,
                  const AdaptationFacts& facts);
   void headerFields(FieldReader& f, const PacketHeader& h, const PidInfo& info, const Continuity& continuity,
