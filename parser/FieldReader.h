@@ -64,6 +64,7 @@ class FieldReader {
   void openUnit(std::string_view name, int64_t seq = -1, std::string_view raw = {}, std::string_view hrf = {});
   void setUnitValue(std::string_view raw, std::string_view hrf = {});
   void closeUnit(int64_t start_bit);
+
   const uint8_t* fileData() const { return data; }
   bool ok() const { return good; }
   int64_t bitPos() const { return bit; }
@@ -210,8 +211,8 @@ class FieldReader {
   int64_t rbspStopBit() const;
   void writeField(std::string_view name, int64_t bits, std::string_view raw, std::string_view hrf, int64_t seq);
   // Every element of the reader leaves through here.
-  void writeElement(std::string_view name, int64_t bit_offset, int64_t bits, std::string_view raw, std::string_view hrf,
-            int64_t seq);
+  void writeElement(std::string_view name, int64_t bit_offset, int64_t bits, std::string_view raw,
+                    std::string_view hrf, int64_t seq);
   // For a code already read: the element from `start` over `payload_bits` bits of payload.
   void writeFieldFrom(int64_t start, int64_t payload_bits, std::string_view name, std::string_view raw,
                       std::string_view hrf, int64_t seq);

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 // Text forms shared by every decoder, so that a number, a date or a code reads the same
 // whatever format it comes from.
