@@ -1,5 +1,7 @@
 #include "TsGenerator.h"
 
+#include "Checksums.h"
+
 #include <QFile>
 
 #include <string>
@@ -11,17 +13,6 @@ constexpr int kAudioPid = 0x101;
 constexpr int kPmtPid = 0x1000;
 constexpr int kTablesEvery = 100;  // packets
 constexpr int kPayload = 184;
-
-// CRC-32/MPEG-2 of a PSI section.
-uint32_t crc32(const std::string& data) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (const char c : data) {
-    crc ^= static_cast<uint32_t>(static_cast<uint8_t>(c)) << 24;
-    for (int i = 0; i < 8; ++i)
-      crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-  }
-  return crc;
-}
 
 void put16(std::string& out, uint32_t v) {
   out += static_cast<char>(v >> 8);
@@ -42,7 +33,7 @@ std::string section(uint8_t table_id, uint16_t extension, const std::string& bod
   s += '\0';
   s += '\0';
   s += body;
-  put32(s, crc32(s));
+  put32(s, corvanta::crc32Mpeg2(reinterpret_cast<const uint8_t*>(s.data()), static_cast<int64_t>(s.size())));
   return s;
 }
 

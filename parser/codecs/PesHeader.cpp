@@ -39,17 +39,12 @@ void constantBits(FieldReader& f, std::string_view name, int bits, uint64_t expe
   f.u(name, bits, f.peek(bits) == expected ? std::string_view() : std::string_view("unexpected value"));
 }
 
-// A 33-bit time stamp in three parts with marker bits: PTS, DTS, the ESCR base and TREF. The
-// unit's value is the whole stamp, its readable value the stamp in seconds.
-struct StampNames {
-  const char* unit;
-  const char* parts[3];
-};
-const StampNames kPts = {"PTS", {"PTS[32..30]", "PTS[29..15]", "PTS[14..0]"}};
-const StampNames kDts = {"DTS", {"DTS[32..30]", "DTS[29..15]", "DTS[14..0]"}};
-const StampNames kTref = {"TREF", {"TREF[32..30]", "TREF[29..15]", "TREF[14..0]"}};
+const TimeStampNames kPts = {"PTS", {"PTS[32..30]", "PTS[29..15]", "PTS[14..0]"}};
+const TimeStampNames kDts = {"DTS", {"DTS[32..30]", "DTS[29..15]", "DTS[14..0]"}};
+const TimeStampNames kTref = {"TREF", {"TREF[32..30]", "TREF[29..15]", "TREF[14..0]"}};
 
-uint64_t stampParts(FieldReader& f, const StampNames& names) {
+// The 36 bits of the three parts with their marker bits.
+uint64_t stampParts(FieldReader& f, const TimeStampNames& names) {
   const uint64_t high = f.u(names.parts[0], 3);
   markerBit(f);
   const uint64_t middle = f.u(names.parts[1], 15);
@@ -59,18 +54,6 @@ uint64_t stampParts(FieldReader& f, const StampNames& names) {
   return (high << 30) | (middle << 15) | low;
 }
 
-// The 40 bits of a stamp after its 4-bit prefix (named `prefix_name`, expected `prefix`).
-uint64_t stamp(FieldReader& f, const StampNames& names, const char* prefix_name, uint64_t prefix) {
-  if (!f.need(40)) return 0;
-  const uint64_t raw = f.peek(40);
-  const uint64_t value = (((raw >> 33) & 7) << 30) | (((raw >> 17) & 0x7fff) << 15) | ((raw >> 1) & 0x7fff);
-  FieldUnit unit(f, names.unit);
-  constantBits(f, prefix_name, 4, prefix);
-  stampParts(f, names);
-  unit.setSummary(numberText(value), secondsText(int64_t(value), kPtsClock));
-  return value;
-}
-
 void escr(FieldReader& f) {
   if (!f.need(48)) return;
   const uint64_t raw = f.peek(48);
@@ -78,7 +61,7 @@ void escr(FieldReader& f) {
   const uint64_t value = base * 300 + ((raw >> 1) & 0x1ff);
   FieldUnit unit(f, "ESCR");
   f.u("reserved", 2);
-  static const StampNames kBase = {"ESCR", {"ESCR_base[32..30]", "ESCR_base[29..15]", "ESCR_base[14..0]"}};
+  static const TimeStampNames kBase = {"ESCR", {"ESCR_base[32..30]", "ESCR_base[29..15]", "ESCR_base[14..0]"}};
   stampParts(f, kBase);
   f.u("ESCR_extension", 9);
   markerBit(f);
@@ -141,13 +124,7 @@ void extension(FieldReader& f) {
       const bool tref_extension_flag = field.flag("tref_extension_flag");
       if (!tref_extension_flag) {
         field.u("reserved", 4);
-        if (field.has(36)) {
-          const uint64_t raw = field.peek(36);
-          const uint64_t value = (((raw >> 33) & 7) << 30) | (((raw >> 17) & 0x7fff) << 15) | ((raw >> 1) & 0x7fff);
-          FieldUnit tref(field, kTref.unit);
-          stampParts(field, kTref);
-          tref.setSummary(numberText(value), secondsText(int64_t(value), kPtsClock));
-        }
+        timeStamp(field, kTref);
       }
     }
     field.rest("reserved");
@@ -159,11 +136,11 @@ void extension(FieldReader& f) {
 void optionalFields(FieldReader& f, uint64_t pts_dts, bool escr_flag, bool rate_flag, bool trick_flag,
                     bool copy_flag, bool crc_flag, bool extension_flag, PesHeaderInfo& info) {
   if (pts_dts == 2 || pts_dts == 3) {
-    info.pts = stamp(f, kPts, pts_dts == 3 ? "'0011'" : "'0010'", pts_dts);
+    info.pts = timeStamp(f, kPts, pts_dts == 3 ? "'0011'" : "'0010'", 4, pts_dts);
     info.has_pts = f.ok();
   }
   if (pts_dts == 3) {
-    info.dts = stamp(f, kDts, "'0001'", 1);
+    info.dts = timeStamp(f, kDts, "'0001'", 4, 1);
     info.has_dts = f.ok();
   }
   if (escr_flag) escr(f);
@@ -225,10 +202,10 @@ void mpeg1Header(FieldReader& f, PesHeaderInfo& info) {
   if (!f.has(8)) return;
   const uint64_t flags = f.peek(4);
   if (flags == 2 || flags == 3) {
-    info.pts = stamp(f, kPts, flags == 3 ? "'0011'" : "'0010'", flags);
+    info.pts = timeStamp(f, kPts, flags == 3 ? "'0011'" : "'0010'", 4, flags);
     info.has_pts = f.ok();
     if (flags == 3) {
-      info.dts = stamp(f, kDts, "'0001'", 1);
+      info.dts = timeStamp(f, kDts, "'0001'", 4, 1);
       info.has_dts = f.ok();
     }
   } else {
@@ -237,6 +214,17 @@ void mpeg1Header(FieldReader& f, PesHeaderInfo& info) {
 }
 
 }  // namespace
+
+uint64_t timeStamp(FieldReader& f, const TimeStampNames& names, const char* prefix_name, int prefix_bits,
+                   uint64_t prefix) {
+  if (!f.need(prefix_bits + 36)) return 0;
+  const uint64_t raw = f.peek(prefix_bits + 36);
+  const uint64_t value = (((raw >> 33) & 7) << 30) | (((raw >> 17) & 0x7fff) << 15) | ((raw >> 1) & 0x7fff);
+  FieldUnit unit(f, names.unit, -1, numberText(value), secondsText(int64_t(value), kPtsClock));
+  if (prefix_bits > 0) constantBits(f, prefix_name, prefix_bits, prefix);
+  stampParts(f, names);
+  return value;
+}
 
 bool hasOptionalPesHeader(uint8_t stream_id) {
   switch (stream_id) {

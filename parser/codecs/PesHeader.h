@@ -25,6 +25,19 @@ struct PesHeaderInfo {
   bool complete = false;       // every field was read
 };
 
+// The names of a 33-bit time stamp's unit and of its three parts: {"PTS", {"PTS[32..30]", ...}}.
+struct TimeStampNames {
+  const char* unit;
+  const char* parts[3];
+};
+
+// A 33-bit time stamp in three parts, each followed by a marker bit, as PES headers and adaptation
+// fields carry PTS, DTS, TREF and DTS_next_AU: a unit over the `prefix_bits` bits of a prefix
+// named `prefix_name` (expected `prefix`; none when 0) and the 36 bits of the parts, whose value is
+// the whole stamp, readable in seconds of the 90 kHz clock. Returns the stamp.
+uint64_t timeStamp(FieldReader& f, const TimeStampNames& names, const char* prefix_name = nullptr, int prefix_bits = 0,
+                   uint64_t prefix = 0);
+
 // The bytes the header takes, from packet_start_code_prefix to the first data byte, judged from
 // the `available` bytes at `bytes`. When those do not tell yet, the result is larger than
 // `available`: gather that many and ask again (the answer only grows). 0 when the bytes do not

@@ -3,6 +3,7 @@
 #include "FieldReader.h"
 #include "FieldUnit.h"
 #include "TextForms.h"
+#include "codecs/PesHeader.h"
 
 #include <string_view>
 
@@ -55,21 +56,11 @@ void extension(FieldReader& f) {
     e.u("reserved", 2);
     e.uh("piecewise_rate", 22, [](uint64_t v) { return numberText(v * 400) + " bit/s"; });
   }
-  if (seamless && e.has(40)) {
+  if (seamless) {
+    static const codecs::TimeStampNames kDtsNextAu = {
+        "DTS_next_AU", {"DTS_next_AU[32..30]", "DTS_next_AU[29..15]", "DTS_next_AU[14..0]"}};
     e.u("splice_type", 4);
-    const uint64_t raw = e.peek(36);
-    const uint64_t dts = (((raw >> 33) & 7) << 30) | (((raw >> 17) & 0x7FFF) << 15) | ((raw >> 1) & 0x7FFF);
-    std::string value;
-    appendNumber(value, dts);
-    std::string seconds;
-    appendSeconds(seconds, int64_t(dts), kPtsClock);
-    FieldUnit next(e, "DTS_next_AU", -1, value, seconds);
-    e.u("DTS_next_AU[32..30]", 3);
-    e.u("marker_bit", 1);
-    e.u("DTS_next_AU[29..15]", 15);
-    e.u("marker_bit", 1);
-    e.u("DTS_next_AU[14..0]", 15);
-    e.u("marker_bit", 1);
+    codecs::timeStamp(e, kDtsNextAu);
   }
   if (!e.ok()) {
     e.recover();
