@@ -1,6 +1,7 @@
 #include "FieldReader.h"
 
 #include "ElementWriter.h"
+#include "PieceWriter.h"
 #include "TextForms.h"
 
 #include <algorithm>
@@ -293,14 +294,54 @@ uint64_t FieldReader::leb128(std::string_view name, std::string_view hrf, int64_
 
 void FieldReader::writeFieldFrom(int64_t start, int64_t payload_bits, std::string_view name, std::string_view raw,
                                  std::string_view hrf, int64_t seq) {
-  w.addField(name, start, advance(start, payload_bits) - start, raw, hrf, seq);
+  writeElement(name, start, advance(start, payload_bits) - start, raw, hrf, seq);
 }
 
 void FieldReader::writeField(std::string_view name, int64_t bits, std::string_view raw, std::string_view hrf,
                              int64_t seq) {
   const int64_t start = bit;
   skipBits(bits);
-  w.addField(name, start, advance(start, bits) - start, raw, hrf, seq);
+  writeElement(name, start, advance(start, bits) - start, raw, hrf, seq);
+}
+
+FieldReader FieldReader::sub(int64_t bytes) const {
+  FieldReader inner(w, data, 0, 0);
+  inner.piece_writer = piece_writer;
+  inner.bit = bit;
+  inner.good = good && bytes >= 0;
+  inner.end_bit = inner.good ? bit + std::min(std::max<int64_t>(end_bit - bit, 0), std::min(bytes, kLargestByteCount) * 8) : bit;
+  return inner;
+}
+
+void FieldReader::writeElement(std::string_view name, int64_t bit_offset, int64_t bits, std::string_view raw,
+                       std::string_view hrf, int64_t seq) {
+  if (piece_writer)
+    piece_writer->addField(name, bit_offset, bits, raw, hrf, seq);
+  else
+    w.addField(name, bit_offset, bits, raw, hrf, seq);
+}
+
+void FieldReader::openUnit(std::string_view name, int64_t seq, std::string_view raw, std::string_view hrf) {
+  if (piece_writer) {
+    piece_writer->openUnit(name, bit, seq);
+    if (!raw.empty() || !hrf.empty()) piece_writer->setUnitValue(raw, hrf);
+  } else {
+    w.openUnit(name, bit, end_bit - bit, raw, hrf, seq);
+  }
+}
+
+void FieldReader::setUnitValue(std::string_view raw, std::string_view hrf) {
+  if (piece_writer)
+    piece_writer->setUnitValue(raw, hrf);
+  else
+    w.setUnitValue(raw, hrf);
+}
+
+void FieldReader::closeUnit(int64_t start_bit) {
+  if (piece_writer)
+    piece_writer->closeUnit(bit);
+  else
+    w.closeUnit(bit - start_bit);
 }
 
 uint64_t FieldReader::u(std::string_view name, int bits, std::string_view hrf, int64_t seq) {
@@ -403,7 +444,7 @@ EbmlVint FieldReader::ebmlVint(std::string_view name, int max_width, bool keep_m
   const EbmlVint vint = readEbmlVint(max_width, keep_marker);
   if (!good) return {};
   const std::string raw = keep_marker ? hexText(vint.value, 2 * vint.width) : numberText(vint.value);
-  w.addField(name, start, advance(start, vint.width * 8) - start, raw, withNote(hrf, vint.unknown ? "unknown" : ""),
+  writeElement(name, start, advance(start, vint.width * 8) - start, raw, withNote(hrf, vint.unknown ? "unknown" : ""),
              seq);
   return vint;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 namespace corvanta {
 
 class ElementWriter;
+class PieceWriter;
 
 // How the bytes of a string encode its characters. A leading byte order mark that agrees
 // with the encoding is dropped from the text (it stays inside the element).
@@ -45,6 +47,24 @@ class FieldReader {
   FieldReader(ElementWriter& writer, const uint8_t* file_data, int64_t begin, int64_t end);
 
   ElementWriter& writer() { return w; }
+  // Sends every element through `pieces` (or straight to the writer again when null): for a
+  // reader over the contiguous copy of a structure that the file spreads over several carriers.
+  void setPieceWriter(PieceWriter* pieces) { piece_writer = pieces; }
+
+  // A reader over the next `bytes` bytes, or over what is left when fewer are: for a payload
+  // whose length a field gives (a descriptor, a loop). It writes where this one writes; RBSP
+  // mode does not carry over. skipPast(sub) then moves this reader to its end.
+  FieldReader sub(int64_t bytes) const;
+  void skipPast(const FieldReader& inner) {
+    if (good && inner.end_bit > bit) bit = std::min(inner.end_bit, end_bit);
+  }
+
+  // A unit over the fields read while it is open: it starts at the current position, and
+  // closeUnit(start) ends it at the position reached (FieldUnit does both).
+  void openUnit(std::string_view name, int64_t seq = -1, std::string_view raw = {}, std::string_view hrf = {});
+  void setUnitValue(std::string_view raw, std::string_view hrf = {});
+  void closeUnit(int64_t start_bit);
+
   const uint8_t* fileData() const { return data; }
   bool ok() const { return good; }
   int64_t bitPos() const { return bit; }
@@ -190,11 +210,15 @@ class FieldReader {
   // File bit of the last one bit before the trailing zeros, or -1.
   int64_t rbspStopBit() const;
   void writeField(std::string_view name, int64_t bits, std::string_view raw, std::string_view hrf, int64_t seq);
+  // Every element of the reader leaves through here.
+  void writeElement(std::string_view name, int64_t bit_offset, int64_t bits, std::string_view raw,
+                    std::string_view hrf, int64_t seq);
   // For a code already read: the element from `start` over `payload_bits` bits of payload.
   void writeFieldFrom(int64_t start, int64_t payload_bits, std::string_view name, std::string_view raw,
                       std::string_view hrf, int64_t seq);
 
   ElementWriter& w;
+  PieceWriter* piece_writer = nullptr;
   const uint8_t* data;
   int64_t bit;
   int64_t end_bit;

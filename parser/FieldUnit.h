@@ -14,14 +14,20 @@ class FieldUnit {
  public:
   FieldUnit(FieldReader& reader, std::string_view name, int64_t seq = -1)
       : f(reader), start(reader.bitPos()) {
-    f.writer().openUnit(name, start, f.endBit() - start, {}, {}, seq);
+    f.openUnit(name, seq);
   }
-  ~FieldUnit() { f.writer().closeUnit(f.bitPos() - start); }
+  // With its summary known before its fields: it goes out with the unit's row, and costs no copy
+  // that a later setSummary would make.
+  FieldUnit(FieldReader& reader, std::string_view name, int64_t seq, std::string_view raw, std::string_view hrf = {})
+      : f(reader), start(reader.bitPos()) {
+    f.openUnit(name, seq, raw, hrf);
+  }
+  ~FieldUnit() { f.closeUnit(start); }
   FieldUnit(const FieldUnit&) = delete;
   FieldUnit& operator=(const FieldUnit&) = delete;
 
   // The unit's summary; call it while no inner unit is open.
-  void setSummary(std::string_view raw, std::string_view hrf = {}) { f.writer().setUnitValue(raw, hrf); }
+  void setSummary(std::string_view raw, std::string_view hrf = {}) { f.setUnitValue(raw, hrf); }
 
  private:
   FieldReader& f;

@@ -3,6 +3,7 @@
 #include "formats/flv/Flv.h"
 #include "formats/isobmff/IsoBmff.h"
 #include "formats/matroska/Matroska.h"
+#include "formats/mpegts/MpegTs.h"
 
 #include <QFileInfo>
 
@@ -17,6 +18,7 @@ const std::vector<FormatModule>& formatModules() {
   static const std::vector<FormatModule> modules = {
       isoBmffModule(),
       matroskaModule(),
+      mpegTsModule(),
       flvModule(),
   };
   return replaced_modules ? *replaced_modules : modules;

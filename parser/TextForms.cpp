@@ -1,5 +1,8 @@
 #include "TextForms.h"
 
+#include <iconv.h>
+
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -275,6 +278,75 @@ std::string secondsText(int64_t ticks, uint32_t timescale) {
   char buffer[48];
   std::snprintf(buffer, sizeof buffer, "%.6f s", double(ticks) / double(timescale));
   return buffer;
+}
+
+void appendNumber(std::string& out, uint64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, size_t(result.ptr - buffer));
+}
+
+void appendSigned(std::string& out, int64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, size_t(result.ptr - buffer));
+}
+
+void appendHex(std::string& out, uint64_t value, int digits) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  char buffer[20];
+  int length = 0;
+  do {
+    buffer[length++] = kDigits[value & 15];
+    value >>= 4;
+  } while (value != 0 && length < 16);
+  while (length < digits && length < 16) buffer[length++] = '0';
+  out += "0x";
+  while (length > 0) out += buffer[--length];
+}
+
+void appendSeconds(std::string& out, int64_t ticks, uint32_t rate) {
+  if (rate == 0) {
+    out += "no timescale";
+    return;
+  }
+  uint64_t magnitude = ticks < 0 ? uint64_t(0) - uint64_t(ticks) : uint64_t(ticks);
+  uint64_t whole = magnitude / rate;
+  uint64_t micro = ((magnitude % rate) * 1000000 + rate / 2) / rate;
+  if (micro == 1000000) {
+    ++whole;
+    micro = 0;
+  }
+  if (ticks < 0) out += '-';
+  appendNumber(out, whole);
+  char fraction[8] = {'.', '0', '0', '0', '0', '0', '0', ' '};
+  for (int i = 6; i >= 1; --i, micro /= 10) fraction[i] = char('0' + micro % 10);
+  out.append(fraction, sizeof fraction);
+  out += 's';
+}
+
+std::string charsetText(const char* charset, const uint8_t* data, int64_t size) {
+  iconv_t converter = iconv_open("UTF-8", charset);
+  if (converter == iconv_t(-1)) return latin1Text(data, size);
+  std::string out;
+  out.reserve(size_t(size) * 2);
+  char* in = const_cast<char*>(reinterpret_cast<const char*>(data));
+  size_t in_left = size_t(size);
+  char buffer[256];
+  while (in_left > 0) {
+    char* to = buffer;
+    size_t to_left = sizeof buffer;
+    const size_t result = iconv(converter, &in, &in_left, &to, &to_left);
+    out.append(buffer, size_t(to - buffer));
+    if (result != size_t(-1) || errno == E2BIG) continue;
+    // An invalid or incomplete sequence: one replacement character, then on after its first byte.
+    out += kReplacementCharacter;
+    ++in;
+    --in_left;
+    iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  }
+  iconv_close(converter);
+  return out;
 }
 
 }  // namespace corvanta

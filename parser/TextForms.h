@@ -39,4 +39,15 @@ std::string mjdDateText(uint16_t mjd, uint32_t bcd_time);
 std::string durationText(uint64_t ticks, uint32_t timescale);  // "0:01:02.345"
 std::string secondsText(int64_t ticks, uint32_t timescale);    // "62.345000 s"
 
+// Appending forms for summaries made once per packet or sample into a reused string, so that
+// they cost no allocation.
+void appendNumber(std::string& out, uint64_t value);
+void appendSigned(std::string& out, int64_t value);
+void appendHex(std::string& out, uint64_t value, int digits);      // "0x01AB"
+void appendSeconds(std::string& out, int64_t ticks, uint32_t rate);  // "62.345000 s", rounded
+
+// Text in a character set that iconv knows by this name ("ISO-8859-5", "ISO_6937", "GB2312");
+// what does not decode reads U+FFFD. Latin-1 when iconv does not know the set.
+std::string charsetText(const char* charset, const uint8_t* data, int64_t size);
+
 }  // namespace corvanta

@@ -2,9 +2,10 @@
 // it needs per element, beside the fastest bare SQLite loops that insert the same rows
 // into the same schema, measured in the same run.
 //
-//   bench_parser [--samples N] [--elements N] [--packet-elements N]
+//   bench_parser [--samples N] [--elements N] [--packet-elements N] [--ts-packets N]
 //   bench_parser --samples N --write-mp4 FILE   (only writes the generated MP4)
 //   bench_parser --frames N --write-mkv FILE    (only writes the generated Matroska file)
+//   bench_parser --ts-packets N --write-ts FILE (only writes the generated transport stream)
 //
 // Each measurement runs in a child process of its own, so that its memory figures are
 // not inflated by an earlier one.
@@ -17,6 +18,7 @@
 #include "Parser.h"
 #include "PeakMemory.h"
 #include "SqliteCeiling.h"
+#include "TsGenerator.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -226,9 +228,11 @@ int main(int argc, char** argv) {
   int64_t samples = 1000000;
   int64_t elements = 3000000;
   int64_t packet_elements = 20000000;
+  int64_t ts_packets = 2000000;
   QString keep_mp4;
   MatroskaGenerator matroska;
   QString keep_mkv;
+  QString keep_ts;
   for (int i = 1; i + 1 < arguments.size(); i += 2) {
     if (arguments[i] == QLatin1String("--samples"))
       samples = arguments[i + 1].toLongLong();
@@ -242,11 +246,21 @@ int main(int argc, char** argv) {
       matroska.video_frames = arguments[i + 1].toLongLong();
     else if (arguments[i] == QLatin1String("--write-mkv"))
       keep_mkv = arguments[i + 1];
+    else if (arguments[i] == QLatin1String("--ts-packets"))
+      ts_packets = arguments[i + 1].toLongLong();
+    else if (arguments[i] == QLatin1String("--write-ts"))
+      keep_ts = arguments[i + 1];
   }
   if (!keep_mkv.isEmpty())
     return matroska.write(keep_mkv) ? 0 : 1;
 
   QTemporaryDir dir;
+  const QString ts = keep_ts.isEmpty() ? dir.filePath(QStringLiteral("generated.ts")) : keep_ts;
+  TsGenerator ts_generator;
+  ts_generator.packet_count = ts_packets;
+  if (!keep_ts.isEmpty())
+    return ts_generator.write(ts) ? 0 : 1;
+
   const QString mp4 = keep_mp4.isEmpty() ? dir.filePath(QStringLiteral("generated.mp4")) : keep_mp4;
   Mp4Generator generator;
   generator.sample_count = samples;
@@ -272,5 +286,12 @@ int main(int argc, char** argv) {
   printFigures(QStringLiteral("Transport-stream-shaped stream (%1 elements: packets of 1 unit + 9 fields)")
                    .arg(packet_elements),
                runChild({child, QStringLiteral("transport"), QString::number(packet_elements)}));
+  if (!ts_generator.write(ts)) {
+    std::fprintf(stderr, "cannot write %s\n", qPrintable(ts));
+    return 1;
+  }
+  printFigures(QStringLiteral("Generated transport stream (%1 packets, %2 MB)")
+                   .arg(ts_packets).arg(QFileInfo(ts).size() / 1e6, 0, 'f', 1),
+               runChild({child, QStringLiteral("ts"), ts}));
   return 0;
 }

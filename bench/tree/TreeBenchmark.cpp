@@ -2,11 +2,15 @@
 // size: one page fill, a scroll by one row, by one page, and a jump to the end.
 //
 //   TreeBenchmark [units [runs [only]]]
+//   TreeBenchmark --database FILE [runs [only]]
 // units: top-level units of 69 elements each (default 290000, about 20 million elements);
 // runs: runs per figure (default 300); only: print just the figures whose name contains it.
 // A few hundred units and a handful of runs keep a run under a profiler short.
+// --database: an element database the parser wrote (corvanta-dump --db FILE), loaded into
+// memory as the viewer gets it, instead of the generated one.
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QSqlDatabase>
@@ -187,6 +191,42 @@ void buildDatabase(sqlite3* db, int units) {
   exec(db, "COMMIT");
 }
 
+// Copies an element database file into the in-memory one; returns its element count, -1 on error.
+qint64 loadDatabase(sqlite3* memory, const QString& path) {
+  sqlite3* file = nullptr;
+  if (sqlite3_open_v2(QFile::encodeName(path).constData(), &file, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(file);
+    return -1;
+  }
+  sqlite3_backup* backup = sqlite3_backup_init(memory, "main", file, "main");
+  const bool copied = backup && sqlite3_backup_step(backup, -1) == SQLITE_DONE;
+  sqlite3_backup_finish(backup);
+  sqlite3_close(file);
+  if (!copied)
+    return -1;
+  sqlite3_stmt* count = nullptr;
+  sqlite3_prepare_v2(memory, "SELECT MAX(id) FROM elements", -1, &count, nullptr);
+  const qint64 elements = sqlite3_step(count) == SQLITE_ROW ? sqlite3_column_int64(count, 0) : -1;
+  sqlite3_finalize(count);
+  return elements;
+}
+
+// The top-level element above `id`.
+qint64 topLevelOf(sqlite3* db, qint64 id) {
+  sqlite3_stmt* parent = nullptr;
+  sqlite3_prepare_v2(db, "SELECT parent_id FROM elements WHERE id = ?", -1, &parent, nullptr);
+  for (;;) {
+    sqlite3_bind_int64(parent, 1, id);
+    const qint64 up = sqlite3_step(parent) == SQLITE_ROW ? sqlite3_column_int64(parent, 0) : 0;
+    sqlite3_reset(parent);
+    if (up == 0)
+      break;
+    id = up;
+  }
+  sqlite3_finalize(parent);
+  return id;
+}
+
 struct Figures {
   std::vector<double> ms;
   void add(qint64 ns) { ms.push_back(ns / 1e6); }
@@ -264,9 +304,15 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // The program's own style: it draws the tree's branch lines, which the base style leaves out.
   QApplication::setStyle(new Style());
-  const int units = argc > 1 ? std::max(1, std::atoi(argv[1])) : 290000;
-  const int runs = argc > 2 ? std::max(3, std::atoi(argv[2])) : 300;
-  const Bench bench(runs, argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
+  QString database_file;
+  int arg = 1;
+  if (argc > 2 && QByteArray(argv[1]) == "--database") {
+    database_file = QString::fromLocal8Bit(argv[2]);
+    arg = 2;  // runs and only follow the file
+  }
+  const int units = argc > arg && database_file.isEmpty() ? std::max(1, std::atoi(argv[arg])) : 290000;
+  const int runs = argc > arg + 1 ? std::max(3, std::atoi(argv[arg + 1])) : 300;
+  const Bench bench(runs, argc > arg + 2 ? QString::fromLocal8Bit(argv[arg + 2]) : QString());
 
   QElapsedTimer build_timer;
   build_timer.start();
@@ -277,8 +323,19 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "cannot open an in-memory database\n");
     return 1;
   }
-  buildDatabase(corvanta::ElementDatabase::handle(*db), units);
-  std::printf("database: %lld elements in %.1f s\n", qint64(units) * kUnitSize, build_timer.elapsed() / 1000.0);
+  sqlite3* handle = corvanta::ElementDatabase::handle(*db);
+  if (database_file.isEmpty()) {
+    buildDatabase(handle, units);
+    std::printf("database: %lld elements in %.1f s\n", qint64(units) * kUnitSize, build_timer.elapsed() / 1000.0);
+  } else {
+    const qint64 elements = loadDatabase(handle, database_file);
+    if (elements < 0) {
+      std::fprintf(stderr, "cannot read the element database %s\n", qPrintable(database_file));
+      return 1;
+    }
+    std::printf("database: %lld elements from %s, loaded in %.1f s\n", elements, qPrintable(database_file),
+                build_timer.elapsed() / 1000.0);
+  }
 
   SqlTreeWidget widget;
   widget.resize(1000, 900);
@@ -334,6 +391,8 @@ int main(int argc, char** argv) {
   bench.figure("jump to the start (Ctrl+Home)", bench.runCount() / 3, randomPage,
                [&] { QTest::keyClick(tree, Qt::Key_Home, Qt::ControlModifier); });
   auto closedUnit = [&] {
+    if (!database_file.isEmpty())
+      return topLevelOf(handle, qint64(random.bounded(quint32(database->lastId()))) + 1);
     int unit = int(random.bounded(units));
     if (unit % kOpenEvery == 0)
       ++unit;

@@ -9,7 +9,6 @@
 #include "formats/isobmff/IsoBmffSamples.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 
 namespace corvanta {
@@ -73,12 +72,6 @@ std::string uuidText(const uint8_t* p) {
     out += kDigits[p[i] & 15];
   }
   return out;
-}
-
-void appendNumber(std::string& out, int64_t value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, size_t(result.ptr - buffer));
 }
 
 struct Parent {
@@ -218,7 +211,7 @@ class BoxWriter {
 
   void writeUnclaimed(int64_t from, int64_t to) {
     line.clear();
-    appendNumber(line, to - from);
+    appendSigned(line, to - from);
     line += " bytes";
     w.addField("unclaimed", from * 8, (to - from) * 8, line, "not claimed by any sample or item");
   }
@@ -230,27 +223,27 @@ class BoxWriter {
     readable.clear();
     if (c.flags & Claim::kItem) {
       line += "item ";
-      appendNumber(line, c.number);
+      appendSigned(line, c.number);
       if (const uint32_t type = map.itemType(c.number)) line += " " + fourCCText(type);
       line += ", extent ";
-      appendNumber(line, c.track);
+      appendSigned(line, c.track);
       line += ", ";
-      appendNumber(line, c.size);
+      appendSigned(line, c.size);
       line += " bytes";
     } else {
       // Samples are the bulk of a large file's elements: the number is already the
       // element's sequence number and the size its size column, so neither is repeated.
       const TrackInfo& t = map.tracks()[c.track];
       line += "track ";
-      appendNumber(line, t.track_id);
+      appendSigned(line, t.track_id);
       if (c.count > 1) {
         line += ", samples ";
-        appendNumber(line, c.number);
+        appendSigned(line, c.number);
         line += '-';
-        appendNumber(line, int64_t(c.number) + c.count - 1);
+        appendSigned(line, int64_t(c.number) + c.count - 1);
       }
       line += ", dts ";
-      appendNumber(line, c.dts);
+      appendSigned(line, c.dts);
       if (c.flags & Claim::kSync) line += ", sync";
       readable = t.kindText() + ", " + secondsText(c.dts, t.timescale);
     }

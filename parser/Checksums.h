@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstdint>
+
+namespace corvanta {
+
+// CRC-32/MPEG-2: polynomial 0x04C11DB7, most significant bit first, initial value 0xFFFFFFFF, no
+// final inversion. Over a whole PSI section including its CRC_32 field it gives 0.
+uint32_t crc32Mpeg2(const uint8_t* data, int64_t size);
+
+}  // namespace corvanta

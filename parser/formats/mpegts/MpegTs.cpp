@@ -1,0 +1,50 @@
+#include "formats/mpegts/MpegTs.h"
+
+#include "formats/mpegts/TsLayout.h"
+#include "formats/mpegts/TsPacketWriter.h"
+#include "formats/mpegts/TsProgramMap.h"
+
+namespace corvanta {
+
+namespace {
+
+using namespace mpegts;
+
+// Confidence from how often the sync byte repeats at a packet stride in the first bytes.
+int probe(const uint8_t* head, int64_t head_size, int64_t file_size) {
+  (void)file_size;
+  Detection found;
+  if (!head || !detectPacketFormat(head, head_size, found)) return 0;
+  if (found.syncs >= kSyncsToProve) return found.format.first == 0 ? 95 : 80;
+  if (found.whole) return found.syncs >= 2 ? 60 : (found.format.first == 0 ? 20 : 5);
+  return 20;  // a few packets, then no sync: a damaged stream, or chance
+}
+
+bool parse(ParseContext& ctx) {
+  const uint8_t* data = ctx.file.data();
+  const int64_t size = ctx.file.size();
+  Detection found;
+  if (!data || size < 4 || !detectPacketFormat(data, size, found)) {
+    ctx.error = QStringLiteral("no transport stream packets: the sync byte 0x47 does not repeat at a packet stride");
+    return false;
+  }
+  PacketLayout layout;
+  layout.build(data, size, found.format);
+  ProgramMap programs;
+  programs.build(data, size, layout, found.format.isM2ts());
+  PacketWriter writer(ctx, layout, programs);
+  writer.writeAll();
+  ctx.progress(size);
+  return true;
+}
+
+}  // namespace
+
+FormatModule mpegTsModule() {
+  return {QStringLiteral("mpegts"), QStringLiteral("MPEG-TS"),
+          {QStringLiteral("ts"), QStringLiteral("m2ts"), QStringLiteral("mts"), QStringLiteral("tsv"),
+           QStringLiteral("trp"), QStringLiteral("m2t")},
+          probe, parse};
+}
+
+}  // namespace corvanta

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "FormatModule.h"
+#include "formats/mpegts/TsPacket.h"
+#include "formats/mpegts/TsReassembly.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvanta {
+class ElementWriter;
+class FieldReader;
+}
+
+namespace corvanta::mpegts {
+
+class PacketLayout;
+class ProgramMap;
+struct AdaptationFacts;
+struct PidInfo;
+
+// Second pass: writes every packet in file order, and the bytes without sync between them as
+// GARBAGE. Each packet is a unit with a summary a person can scan and its header fields at their
+// bit positions; its adaptation field, PSI sections or PES header follow, and the payload bytes
+// that are not decoded are one field. A section or PES header split over packets is decoded in
+// each packet that holds a piece of it.
+//
+// What one packet's decoding needs from the packets before it is the small state of its PID
+// (continuity counter, the PES packet under way, a split unit still being written).
+class PacketWriter {
+ public:
+  PacketWriter(ParseContext& context, const PacketLayout& layout, const ProgramMap& programs);
+  void writeAll();
+
+ private:
+  struct PidState {
+    int continuity = -1;     // the last continuity_counter, -1 before the first packet
+    int64_t payload_begin = -1, payload_end = -1;  // the last packet's payload, to tell a duplicate
+    bool pes_open = false;   // a PES packet started in this file and goes on
+    bool pes_broken = false; // packets of the PES packet under way were lost
+    int64_t pes_bytes = 0;   // bytes of that PES packet so far, its header included
+    bool seen_section = false;
+    SplitUnit pending;       // a section or PES header that continues in later packets
+    size_t next_piece = 0;
+
+    bool pendingIn(int64_t index) const {
+      return next_piece < pending.pieces.size() && pending.packets[next_piece] == index;
+    }
+  };
+
+  // What the continuity counter says about a packet.
+  struct Continuity {
+    int expected = -1;  // the value the counter should have had, -1 when it is right
+    bool duplicate = false;  // the counter and the payload of the packet before again
+  };
+
+  void writePacket(int64_t index, int64_t offset);
+  // A packet cut by the end of the file before its header is whole.
+  void writeCutHeader(int64_t index, int64_t offset, int64_t end);
+  Continuity checkContinuity(PidState& state, const PacketHeader& h, bool discontinuity_indicator,
+                             const PacketBytes& bytes) const;
+  void summarise(const PacketHeader& h, const PidInfo& info, const Continuity& continuity,
+                 const AdaptationFacts& facts);
+  void headerFields(FieldReader& f, const PacketHeader& h, const PidInfo& info, const Continuity& continuity,
+                    bool signalled);
+  void payload(int64_t index, const PacketHeader& h, const PidInfo& info, PidState& state, int64_t begin,
+               int64_t end);
+  void sectionPayload(int64_t index, const PacketHeader& h, const PidInfo& info, PidState& state, int64_t begin,
+                      int64_t end);
+  void pesPayload(int64_t index, const PacketHeader& h, PidState& state, int64_t begin, int64_t end);
+  // Writes piece `piece` of `unit`: the whole unit is decoded, the piece's part written.
+  void writePiece(const SplitUnit& unit, size_t piece, Carriage carriage, const PidInfo& info);
+  void decodeSection(FieldReader& f, const SplitUnit& unit, const PidInfo& info);
+  void decodePesHeader(FieldReader& f, const SplitUnit& unit);
+  // The rest of a payload that is not decoded, as one field.
+  void leaf(std::string_view name, int64_t begin, int64_t end, std::string_view raw, std::string_view hrf);
+  void stuffing(int64_t begin, int64_t end);
+
+  ParseContext& ctx;
+  ElementWriter& w;
+  const uint8_t* data;
+  int64_t file_size;
+  const PacketLayout& layout;
+  const ProgramMap& programs;
+  Reassembler reassembler;
+  std::vector<PidState> pids;
+  SplitUnit scratch_unit;
+  std::string summary;  // reused: no allocation per packet
+  std::string text;
+};
+
+}  // namespace corvanta::mpegts
