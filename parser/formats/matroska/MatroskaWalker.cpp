@@ -1,6 +1,6 @@
 #include "formats/matroska/MatroskaWalker.h"
 
-#include "Crc32.h"
+#include "Checksums.h"
 #include "ElementWriter.h"
 #include "FieldReader.h"
 #include "TextForms.h"
