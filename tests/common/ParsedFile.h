@@ -21,6 +21,11 @@
 
 namespace corvanta::test {
 
+inline QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // One row of the element database, as the tests look at it.
 struct Element {
   qint64 id = 0, level = 0, parent = 0, offset = 0, size = 0, seq = -1;

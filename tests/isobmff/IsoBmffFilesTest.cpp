@@ -2,6 +2,7 @@
 // the boxes are where an independent walk finds them, every sample is where ffprobe found it,
 // and broken copies are shown as broken without losing what is still good.
 #include "IsoBmffTestSupport.h"
+#include "PacketWitness.h"
 #include "TestSupport.h"
 
 #include <QRegularExpression>
@@ -12,26 +13,6 @@
 using namespace isotest;
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-using Stretch = std::pair<qint64, qint64>;  // file offset, size
-using PerStream = QMap<int, std::vector<Stretch>>;
-
-// ffprobe's packets as written by the script: "stream,size,pos" per line.
-PerStream witness(const QString& path) {
-  PerStream out;
-  for (const QByteArray& line : readAll(path).split('\n')) {
-    const QList<QByteArray> parts = line.split(',');
-    if (parts.size() < 3) continue;
-    out[parts[0].toInt()].push_back({parts[2].toLongLong(), parts[1].toLongLong()});
-  }
-  for (auto& list : out) std::sort(list.begin(), list.end());
-  return out;
-}
 
 // The samples the parser put into mdat, by stream index (the order of the trak boxes).
 PerStream parsedSamples(const Parsed& parsed) {
@@ -49,20 +30,6 @@ PerStream parsedSamples(const Parsed& parsed) {
   }
   for (auto& list : out) std::sort(list.begin(), list.end());
   return out;
-}
-
-void compareSamples(const PerStream& actual, const PerStream& expected) {
-  QCOMPARE(actual.keys(), expected.keys());
-  for (int stream : expected.keys()) {
-    const auto& a = actual[stream];
-    const auto& e = expected[stream];
-    QVERIFY2(a.size() == e.size(), qPrintable(QStringLiteral("stream %1: %2 samples, ffprobe %3")
-                                                  .arg(stream).arg(a.size()).arg(e.size())));
-    for (size_t i = 0; i < a.size(); ++i)
-      QVERIFY2(a[i] == e[i], qPrintable(QStringLiteral("stream %1 sample at %2+%3, ffprobe %4+%5")
-                                            .arg(stream).arg(a[i].first).arg(a[i].second)
-                                            .arg(e[i].first).arg(e[i].second)));
-  }
 }
 
 void compareTopLevel(const Parsed& parsed, const QByteArray& data) {
@@ -114,7 +81,7 @@ class IsoBmffFilesTest : public QObject {
     QCOMPARE(parsed.report.covered_bits, QFileInfo(path).size() * 8);
     QCOMPARE(parsed.report.garbage_bits, qint64(0));
     compareTopLevel(parsed, readAll(path));
-    compareSamples(parsedSamples(parsed), witness(path + QStringLiteral(".packets")));
+    comparePerStream(parsedSamples(parsed), readPacketWitness(path + QStringLiteral(".packets")), "sample");
     for (const Element& e : parsed.elements) {
       QVERIFY2(!e.hrf.contains(QLatin1String("truncated")), qPrintable(elementLine(e)));
       QVERIFY2(e.name != QLatin1String("unclaimed"), qPrintable(elementLine(e)));
@@ -245,7 +212,7 @@ class IsoBmffFilesTest : public QObject {
     const QString path = corvanta::test::dataFile(QStringLiteral("isobmff/truncated-in-mdat.mp4"));
     const qint64 file_size = QFileInfo(path).size();
     const Parsed parsed = parseFile(path);
-    PerStream expected = witness(corvanta::test::dataFile(QStringLiteral("isobmff/faststart.mp4.packets")));
+    PerStream expected = readPacketWitness(corvanta::test::dataFile(QStringLiteral("isobmff/faststart.mp4.packets")));
     PerStream whole;
     for (int stream : expected.keys())
       for (const Stretch& s : expected[stream])
@@ -261,7 +228,7 @@ class IsoBmffFilesTest : public QObject {
       list.erase(last, list.end());
     }
     QCOMPARE(cut, 1);
-    compareSamples(actual, whole);
+    comparePerStream(actual, whole, "sample");
   }
 };
 

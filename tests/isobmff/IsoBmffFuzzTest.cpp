@@ -10,11 +10,6 @@ using namespace isotest;
 
 namespace {
 
-QByteArray readAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Offsets of every box header, found by walking containers the way a muxer lays them out.
 QList<int> boxOffsets(const QByteArray& data, int begin, int end, int depth = 0) {
   static const QByteArrayList kContainers = {"moov", "trak", "mdia", "minf", "stbl", "moof", "traf", "mvex",

@@ -3,6 +3,7 @@
 // values a user reads first are right, and damaged copies show their damage without losing what
 // is still good.
 #include "MatroskaTestSupport.h"
+#include "PacketWitness.h"
 #include "TestSupport.h"
 
 #include <algorithm>
@@ -18,24 +19,6 @@ const char* const kMuxerFiles[] = {
     "ffmpeg-live.webm",      "gstreamer-vp8-vorbis.webm", "gstreamer-live.mkv"};
 
 QString dataPath(const QString& file) { return corvanta::test::dataFile(QStringLiteral("matroska/") + file); }
-
-using Stretch = std::pair<qint64, qint64>;  // file offset, size
-using PerStream = QMap<int, std::vector<Stretch>>;
-
-// ffprobe's packets, "stream,size,pos" per line; pos is where the packet's block data starts
-// (every frame of a laced block has its block's). Packets without a position (an attached
-// picture shown as a stream) are left out.
-PerStream packetWitness(const QString& path) {
-  PerStream out;
-  for (const QByteArray& line : readAll(path).split('\n')) {
-    const QList<QByteArray> parts = line.split(',');
-    bool known = false;
-    const qint64 pos = parts.size() >= 3 ? parts[2].toLongLong(&known) : 0;
-    if (known) out[parts[0].toInt()].push_back({pos, parts[1].toLongLong()});
-  }
-  for (auto& list : out) std::sort(list.begin(), list.end());
-  return out;
-}
 
 // The frames of the parse by ffprobe's stream index (the order of the TrackEntry elements), each
 // as the data start of its block and its size with the bytes that header stripping removed.
@@ -103,18 +86,7 @@ class MatroskaFilesTest : public QObject {
     }
     const QString difference = compareItems(mkvinfoItems(path + QStringLiteral(".mkvinfo.txt")), parsedItems(parsed));
     QVERIFY2(difference.isEmpty(), qPrintable(difference));
-    const PerStream expected = packetWitness(path + QStringLiteral(".packets"));
-    PerStream actual = parsedFrames(parsed);
-    for (int stream : expected.keys()) {
-      QVERIFY2(actual.contains(stream), qPrintable(QStringLiteral("no frames of stream %1").arg(stream)));
-      QCOMPARE(actual[stream].size(), expected[stream].size());
-      for (size_t i = 0; i < expected[stream].size(); ++i)
-        QVERIFY2(actual[stream][i] == expected[stream][i],
-                 qPrintable(QStringLiteral("stream %1 frame at %2+%3, ffprobe %4+%5")
-                                .arg(stream).arg(actual[stream][i].first).arg(actual[stream][i].second)
-                                .arg(expected[stream][i].first).arg(expected[stream][i].second)));
-    }
-    QCOMPARE(actual.keys(), expected.keys());
+    comparePerStream(parsedFrames(parsed), readPacketWitness(path + QStringLiteral(".packets")), "frame");
   }
 
   // Values a user reads first; the witness of each is named beside it.

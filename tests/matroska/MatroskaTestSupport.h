@@ -9,13 +9,10 @@
 
 namespace mkvtest {
 
+using namespace corvanta::test;
+
 using isotest::Element;
 using isotest::Parsed;
-
-inline QByteArray readAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // One element or frame as a witness lists it: its depth among EBML elements, offset and size
 // in bytes (absent when the witness does not give them).

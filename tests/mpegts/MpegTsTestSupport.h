@@ -12,17 +12,14 @@
 // packet, and transport packets built by hand.
 namespace tstest {
 
+using namespace corvanta::test;
+
 using isotest::Element;
 using isotest::Parsed;
 using isotest::parseBytes;
 using isotest::parseFile;
 
 inline const QString kGarbage = QString::fromLatin1(corvanta::kGarbageName.data());
-
-inline QByteArray readAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The top-level packet elements, in file order.
 inline std::vector<const Element*> packets(const Parsed& parsed) {
