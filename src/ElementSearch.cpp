@@ -2,7 +2,10 @@
 
 #include "ElementNames.h"
 
+#include "TextMatchFunction.h"
 #include "ViewerDatabase.h"
+
+#include "ElementDatabase.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -14,16 +17,13 @@
 
 namespace {
 
-// LIKE without wildcards of the user's own: %, _ and the escape character are literal.
-QString escapedForLike(const QString& text) {
-  QString escaped;
-  escaped.reserve(text.size());
-  for (const QChar c : text) {
-    if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_'))
-      escaped += QLatin1Char('\\');
-    escaped += c;
-  }
-  return escaped;
+// The text match folds ASCII letters only, so the needle must be folded the same way.
+QByteArray foldedAscii(const QString& text) {
+  QByteArray folded = text.toUtf8();
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z')
+      c = char(c - 'A' + 'a');
+  return folded;
 }
 
 bool nameMatches(const QString& name, const QString& text, bool whole) {
@@ -46,10 +46,13 @@ ElementSearch::ElementSearch(const QSqlDatabase& connection, const QString& text
     current_state = State::NotFound;
     return;
   }
-  const QString escaped = escapedForLike(text);
-  like_pattern = whole ? escaped : QStringLiteral("%") + escaped + QStringLiteral("%");
+  needle = QString::fromUtf8(foldedAscii(text));
+  match_whole = whole;
   matchNames(text, whole);
-  sql = buildSql(backward);
+  if (!registerTextMatchFunction(corvanta::ElementDatabase::handle(connection)) || !prepareQuery()) {
+    current_state = State::NotFound;
+    return;
+  }
 
   from_id = std::clamp<qint64>(from_id, 1, last_id);
   if (backward)
@@ -87,7 +90,8 @@ void ElementSearch::matchNames(const QString& text, bool whole) {
 }
 
 QString ElementSearch::buildSql(bool descending) const {
-  QString condition = QStringLiteral("`raw_value` LIKE ? ESCAPE '\\' OR `hrf_value` LIKE ? ESCAPE '\\'");
+  QString condition =
+      QStringLiteral("corvanta_text_match(`raw_value`, ?, ?) OR corvanta_text_match(`hrf_value`, ?, ?)");
   if (!name_ids.empty())
     condition = QStringLiteral("`name_id` IN (%1) OR ").arg(idList(name_ids)) + condition;
   if (!seq_name_ids.empty())
@@ -99,6 +103,12 @@ QString ElementSearch::buildSql(bool descending) const {
                      .arg(seq_number);
   return QStringLiteral("SELECT `id` FROM `elements` WHERE `id` >= ? AND `id` <= ? AND (%1) ORDER BY `id` %2 LIMIT 1")
       .arg(condition, descending ? QStringLiteral("DESC") : QStringLiteral("ASC"));
+}
+
+bool ElementSearch::prepareQuery() {
+  query = QSqlQuery(connection);
+  query.setForwardOnly(true);
+  return query.prepare(buildSql(backward));
 }
 
 int ElementSearch::percent() const {
@@ -126,22 +136,21 @@ bool ElementSearch::searchBlock() {
   const qint64 low = backward ? std::max(range.last, next_id - block_ids + 1) : next_id;
   const qint64 high = backward ? next_id : std::min(range.last, next_id + block_ids - 1);
 
-  QSqlQuery query(connection);
-  query.setForwardOnly(true);
-  if (!query.prepare(sql)) {
-    current_state = State::NotFound;
-    return true;
+  query.bindValue(0, QVariant(qlonglong(low)));
+  query.bindValue(1, QVariant(qlonglong(high)));
+  for (int column = 0; column < 2; ++column) {
+    query.bindValue(2 + 2 * column, needle);
+    query.bindValue(3 + 2 * column, QVariant(match_whole ? 1 : 0));
   }
-  query.addBindValue(QVariant(qlonglong(low)));
-  query.addBindValue(QVariant(qlonglong(high)));
-  query.addBindValue(like_pattern);
-  query.addBindValue(like_pattern);
   if (!query.exec()) {
     current_state = State::NotFound;
     return true;
   }
-  if (query.next()) {
+  const bool found = query.next();
+  if (found)
     found_id = query.value(0).toLongLong();
+  query.finish();
+  if (found) {
     current_state = State::Found;
     return true;
   }

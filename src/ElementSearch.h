@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 #include <QtGlobal>
 
@@ -11,7 +12,8 @@
 // that the caller can keep a window alive and offer a cancel between them.
 //
 // The names are matched once, in the small dictionary; a step then runs one indexed
-// range query per block of ids, comparing only name ids and the two value columns.
+// range query per block of ids, comparing only name ids and the two value columns
+// (through a text match function much cheaper than LIKE).
 // A text of the form NAME-N also finds the element NAME with sequence number N, as
 // the tree shows it.
 class ElementSearch {
@@ -41,14 +43,16 @@ class ElementSearch {
 
   void matchNames(const QString& text, bool whole);
   QString buildSql(bool backward) const;
+  bool prepareQuery();
   bool searchBlock();
 
   QSqlDatabase connection;
-  QString like_pattern;
+  QString needle;  // ASCII letters in lower case, as the text match wants it
+  bool match_whole = false;
   std::vector<qint64> name_ids;
   std::vector<qint64> seq_name_ids;
   qint64 seq_number = -1;
-  QString sql;
+  QSqlQuery query;  // prepared once, run once per block
   bool backward;
   std::vector<Range> ranges;
   size_t range_index = 0;
