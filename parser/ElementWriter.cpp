@@ -56,6 +56,7 @@ std::string withTruncated(std::string hrf_value) {
 
 struct ElementWriter::Impl {
   sqlite3* db = nullptr;
+  bool counting = false;  // rows are counted and dropped, never written
   bool failed = false;
   bool in_transaction = false;
   bool finished = false;
@@ -139,7 +140,7 @@ struct ElementWriter::Impl {
       unit.hrf_value.assign(block->textAt(row.hrf_value), row.hrf_value.length);
       unit.owns_text = true;
     }
-    if (failed) {
+    if (failed || counting) {
       block->clear(next_id);
       return;
     }
@@ -151,6 +152,10 @@ struct ElementWriter::Impl {
 
   // Writes what is left; after it every row is in the database or the writer has failed.
   void writeLastBlock() {
+    if (counting) {
+      block->clear(next_id);
+      return;
+    }
     bool written;
     if (queue) {
       if (!block->empty())
@@ -270,6 +275,10 @@ ElementWriter::ElementWriter(sqlite3* db) : impl(std::make_unique<Impl>()) {
   impl->start();
 }
 
+ElementWriter::ElementWriter(CountOnly) : impl(std::make_unique<Impl>()) {
+  impl->counting = true;
+}
+
 ElementWriter::~ElementWriter() = default;
 
 void ElementWriter::setFileSize(int64_t bit_size) {
@@ -360,6 +369,8 @@ bool ElementWriter::finish() {
   d.inserter.reset();
   if (d.failed)
     return false;
+  if (d.counting)
+    return true;
   if (sqlite3_exec(d.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
     return d.fail(QStringLiteral("database error while committing: %1").arg(QString::fromUtf8(sqlite3_errmsg(d.db))));
   d.in_transaction = false;

@@ -40,6 +40,11 @@ class ElementWriter {
   // `db` must be open with the element schema created (see ElementDatabase); nothing
   // else may use it until finish() returns or the writer is destroyed.
   explicit ElementWriter(sqlite3* db);
+  // A writer that keeps the tree's bookkeeping (ids, clamping, depth) and drops every row:
+  // for running a decoder only for what it learns (the parameter sets of a configuration
+  // record that the file stores after the frames that need them).
+  struct CountOnly {};
+  explicit ElementWriter(CountOnly);
   static constexpr int kMaxDepth = 64;
   ~ElementWriter();
   ElementWriter(const ElementWriter&) = delete;

@@ -119,6 +119,18 @@ std::string hexText(uint64_t value, int digits) {
   return buffer;
 }
 
+std::string uuidText(const uint8_t* bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(36);
+  for (int i = 0; i < 16; ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 15];
+  }
+  return out;
+}
+
 std::string hexDump(const uint8_t* bytes, int64_t size) {
   static const char kDigits[] = "0123456789ABCDEF";
   const int64_t shown = size < 16 ? size : 16;

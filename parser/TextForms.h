@@ -18,6 +18,7 @@ std::string fourCCText(uint32_t four_cc);            // "moov", "©too" or "0x00
 std::string numberText(uint64_t value);
 std::string signedText(int64_t value);
 std::string hexText(uint64_t value, int digits);     // "0x01AB" with at least `digits` digits
+std::string uuidText(const uint8_t* bytes);          // 16 bytes in network order: "3f2504e0-4f89-11d3-..."
 std::string hexDump(const uint8_t* data, int64_t size);  // first bytes, "…" when longer
 std::string fixedText(int64_t value, int fraction_bits);  // 16.16 and 8.8 numbers
 std::string floatText(double value);                 // shortest form that reads back the same

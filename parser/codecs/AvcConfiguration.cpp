@@ -17,6 +17,11 @@ bool hasExtensionFields(uint64_t profile) { return profile != 66 && profile != 7
 }  // namespace
 
 std::string avcConfiguration(FieldReader& f) {
+  H264Context context;
+  return avcConfiguration(f, context);
+}
+
+std::string avcConfiguration(FieldReader& f, H264Context& context) {
   f.u("configurationVersion", 8);
   const uint64_t profile = f.uh("AVCProfileIndication", 8, h264ProfileName);
   f.u("profile_compatibility", 8);
@@ -24,7 +29,6 @@ std::string avcConfiguration(FieldReader& f) {
   f.u("reserved", 6);
   f.uh("lengthSizeMinusOne", 2, [](uint64_t v) { return numberText(v + 1) + "-byte NAL unit lengths"; });
   f.u("reserved", 3);
-  H264Context context;
   const NalUnitDecoder decode = [&context](FieldReader& unit) { return h264NalUnit(unit, context); };
   const uint64_t sps = f.u("numOfSequenceParameterSets", 5);
   for (uint64_t i = 1; i <= sps && f.ok(); ++i)

@@ -6,7 +6,9 @@
 #include "TextForms.h"
 #include "ValueName.h"
 #include "FieldUnit.h"
+#include "codecs/H264SliceHeader.h"
 #include "codecs/NalUnits.h"
+#include "codecs/SeiMessages.h"
 #include "codecs/VideoFormat.h"
 
 namespace corvanta::codecs {
@@ -28,7 +30,13 @@ const ValueName kNalUnitTypes[] = {
     {19, "auxiliary slice"}, {20, "slice extension"}, {21, "depth view slice extension"},
 };
 
-enum NalUnitType : uint64_t { kSps = 7, kPps = 8, kSpsExtension = 13, kSubsetSps = 15 };
+enum NalUnitType : uint64_t {
+  kNonIdrSlice = 1, kIdrSlice = 5, kSei = 6, kSps = 7, kPps = 8, kAccessUnitDelimiter = 9, kFillerData = 12,
+  kSpsExtension = 13, kSubsetSps = 15
+};
+
+const ValueName kPrimaryPicTypes[] = {{0, "I"}, {1, "I, P"}, {2, "I, P, B"}, {3, "SI"},
+                                      {4, "SI, SP"}, {5, "I, SI"}, {6, "I, SI, P, SP"}, {7, "I, SI, P, SP, B"}};
 
 // The largest legal values of the fields that size later reads or index the context.
 constexpr uint64_t kMaxSpsId = 31;
@@ -415,6 +423,12 @@ std::string picParameterSet(FieldReader& f, H264Context& context) {
   return summary;
 }
 
+std::string accessUnitDelimiter(FieldReader& f) {
+  const uint64_t types = f.uh("primary_pic_type", 3, [](uint64_t v) { return nameText(kPrimaryPicTypes, v); });
+  rbspTrailingBits(f);
+  return "access unit delimiter: " + nameText(kPrimaryPicTypes, types);
+}
+
 }  // namespace
 
 std::string h264ProfileName(uint64_t profile_idc) { return nameText(kProfiles, profile_idc); }
@@ -424,13 +438,21 @@ std::string h264LevelText(uint64_t level_idc) {
   return numberText(level_idc / 10) + "." + numberText(level_idc % 10);
 }
 
-std::string h264NalUnit(FieldReader& f, H264Context& context) {
+std::string h264NalUnit(FieldReader& f, H264Context& context, H264SliceInfo* slice) {
   f.u("forbidden_zero_bit", 1);
-  f.u("nal_ref_idc", 2);
+  const uint64_t ref_idc = f.u("nal_ref_idc", 2);
   const uint64_t type = f.uh("nal_unit_type", 5, [](uint64_t v) { return nameText(kNalUnitTypes, v); });
   if (!f.ok()) return "NAL unit";
   std::string summary;
+  H264SliceInfo ignored;
   switch (type) {
+    case kNonIdrSlice: case kIdrSlice:
+      f.startRbsp();
+      summary = h264SliceLayer(f, context, type, ref_idc, slice ? *slice : ignored);
+      break;
+    case kSei: f.startRbsp(); summary = seiRbsp(f, SeiSyntax::H264); break;
+    case kAccessUnitDelimiter: f.startRbsp(); summary = accessUnitDelimiter(f); break;
+    case kFillerData: f.rest("filler_data"); summary = "filler data"; break;
     case kSps: f.startRbsp(); summary = seqParameterSet(f, context); break;
     case kPps: f.startRbsp(); summary = picParameterSet(f, context); break;
     case kSpsExtension: f.startRbsp(); summary = seqParameterSetExtension(f); break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codecs/H264SliceHeader.h"
 #include "codecs/VideoFormat.h"
 
 #include <cstdint>
@@ -58,6 +59,8 @@ VideoFormat h264VideoFormat(const H264Sps& sps);
 // field (the SPS part of a subset SPS too); other types' payloads as one opaque field. Decoded
 // parameter sets go into `context`. Returns the unit's summary ("SPS 0: High@3.0, 4:2:0 8-bit,
 // 1920x1080 (coded 1920x1088), 25 fps").
-std::string h264NalUnit(FieldReader& f, H264Context& context);
+// Slices (types 1 and 5) get their header decoded and tell `slice` what the frame's summary
+// needs; SEI messages and access unit delimiters are decoded too.
+std::string h264NalUnit(FieldReader& f, H264Context& context, H264SliceInfo* slice = nullptr);
 
 }  // namespace corvanta::codecs

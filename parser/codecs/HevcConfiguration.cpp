@@ -9,6 +9,11 @@
 namespace corvanta::codecs {
 
 std::string hevcConfiguration(FieldReader& f) {
+  HevcContext context;
+  return hevcConfiguration(f, context);
+}
+
+std::string hevcConfiguration(FieldReader& f, HevcContext& context) {
   f.u("configurationVersion", 8);
   f.u("general_profile_space", 2);
   f.u("general_tier_flag", 1, f.peek(1) ? "High tier" : "Main tier");
@@ -31,7 +36,6 @@ std::string hevcConfiguration(FieldReader& f) {
   f.u("numTemporalLayers", 3);
   f.u("temporalIdNested", 1);
   f.uh("lengthSizeMinusOne", 2, [](uint64_t v) { return numberText(v + 1) + "-byte NAL unit lengths"; });
-  HevcContext context;
   const NalUnitDecoder decode = [&context](FieldReader& unit) { return hevcNalUnit(unit, context); };
   const uint64_t arrays = f.u("numOfArrays", 8);
   for (uint64_t i = 1; i <= arrays && f.ok() && f.bytesLeft() >= 3; ++i) {

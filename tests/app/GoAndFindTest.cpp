@@ -180,11 +180,11 @@ class GoAndFindTest : public QObject {
     QTest::addColumn<bool>("with_return");
     QTest::addColumn<qint64>("expected");
     QTest::addColumn<QString>("cleaned");
-    // 400 sits five levels deep in a closed moov box.
-    QTest::newRow("deep in a closed subtree") << "400" << true << qint64(400) << "400";
-    QTest::newRow("digits among other characters") << "#4 0-0" << false << qint64(400) << "400";
-    QTest::newRow("the last element") << "628" << true << qint64(628) << "628";
-    QTest::newRow("an id past the end") << "999999" << false << qint64(628) << "999999";
+    // 464 sits five levels deep in a closed moov box.
+    QTest::newRow("deep in a closed subtree") << "464" << true << qint64(464) << "464";
+    QTest::newRow("digits among other characters") << "#4 6-4" << false << qint64(464) << "464";
+    QTest::newRow("the last element") << "999" << true << qint64(999) << "999";
+    QTest::newRow("an id past the end") << "999999" << false << qint64(999) << "999999";
   }
   void goToElement() {
     QFETCH(QString, typed);
@@ -214,13 +214,14 @@ class GoAndFindTest : public QObject {
   void goToOffset_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<qint64>("expected");  // 0: no element holds the byte
-    // mdat 40 +12810 holds sample-2 of track 1 at 4904 +171 (element 20).
-    QTest::newRow("inside a sample, decimal") << "5000" << qint64(20);
-    QTest::newRow("inside a sample, hexadecimal") << "0x1388" << qint64(20);
-    QTest::newRow("the first byte of a sample") << "4904" << qint64(20);
-    QTest::newRow("the last byte of a sample") << "5074" << qint64(20);
+    // mdat 40 +12810 holds sample-2 of track 1 at 4904 +171 (element 69): its first NAL unit's
+    // length field is element 71, the slice data of its last NAL unit element 105.
+    QTest::newRow("inside a sample, decimal") << "5000" << qint64(105);
+    QTest::newRow("inside a sample, hexadecimal") << "0x1388" << qint64(105);
+    QTest::newRow("the first byte of a sample") << "4904" << qint64(71);
+    QTest::newRow("the last byte of a sample") << "5074" << qint64(105);
     QTest::newRow("a field of the first box") << "3" << qint64(2);
-    QTest::newRow("deep in the closed moov box") << "0x38C3" << qint64(628);
+    QTest::newRow("deep in the closed moov box") << "0x38C3" << qint64(999);
     QTest::newRow("past the end") << "14544" << qint64(0);
   }
   void goToOffset() {
@@ -295,7 +296,7 @@ class GoAndFindTest : public QObject {
       const QPoint at(cell * area->cellWidth() + area->cellWidth() / 2, y);
       QCOMPARE(window.byteAtHexPosition(at), qint64(5000));
       QTest::mouseDClick(area->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-      verifyCurrent(window, 20);
+      verifyCurrent(window, 105);
       // The view stays where it is: the byte was on screen already.
       QCOMPARE(qint64(5000 / area->bytesPerLine() - area->topLine()), qint64(line_on_screen));
     }
@@ -313,17 +314,17 @@ class GoAndFindTest : public QObject {
     QTest::addColumn<qint64>("from");
     QTest::addColumn<bool>("backward");
     QTest::addColumn<qint64>("expected");
-    // hdlr boxes are elements 112, 380 and 597; their type fields (value hdlr) 114, 382, 599.
-    QTest::newRow("forward, by name, case ignored") << "HDLR" << false << qint64(1) << false << qint64(112);
-    QTest::newRow("forward, by value") << "hdlr" << false << qint64(112) << false << qint64(114);
-    QTest::newRow("backward") << "hdlr" << false << qint64(380) << true << qint64(114);
-    QTest::newRow("forward, wrapping") << "hdlr" << false << qint64(599) << false << qint64(112);
-    QTest::newRow("backward, wrapping") << "hdlr" << false << qint64(112) << true << qint64(599);
+    // hdlr boxes are elements 483, 751 and 968; their type fields (value hdlr) 485, 753, 970.
+    QTest::newRow("forward, by name, case ignored") << "HDLR" << false << qint64(1) << false << qint64(483);
+    QTest::newRow("forward, by value") << "hdlr" << false << qint64(483) << false << qint64(485);
+    QTest::newRow("backward") << "hdlr" << false << qint64(751) << true << qint64(485);
+    QTest::newRow("forward, wrapping") << "hdlr" << false << qint64(970) << false << qint64(483);
+    QTest::newRow("backward, wrapping") << "hdlr" << false << qint64(483) << true << qint64(970);
     QTest::newRow("readable value") << "ISO base media v2" << false << qint64(1) << false << qint64(7);
-    // 619's value has more around it; 622's value is exactly this.
-    QTest::newRow("whole value") << "lavf59.27.100" << true << qint64(1) << false << qint64(622);
-    QTest::newRow("part of a value") << "lavf59.27.100" << false << qint64(1) << false << qint64(619);
-    QTest::newRow("name and sequence number") << "sample-3" << true << qint64(1) << false << qint64(19);
+    // 990's value has more around it; 993's value is exactly this.
+    QTest::newRow("whole value") << "lavf59.27.100" << true << qint64(1) << false << qint64(993);
+    QTest::newRow("part of a value") << "lavf59.27.100" << false << qint64(1) << false << qint64(990);
+    QTest::newRow("name and sequence number") << "sample-3" << true << qint64(1) << false << qint64(68);
     QTest::newRow("wildcards are plain text") << "l_vf%" << false << qint64(1) << false << qint64(0);
     QTest::newRow("not found") << "no such thing" << false << qint64(40) << false << qint64(0);
   }

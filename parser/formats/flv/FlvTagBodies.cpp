@@ -65,7 +65,6 @@ constexpr uint64_t kCodedFrames = 1;
 constexpr uint64_t kCodedFramesX = 3;
 constexpr uint64_t kVideoMetadata = 4;
 // NAL units named one by one in a tag's summary; more are counted.
-constexpr int64_t kListedNalUnits = 4;
 
 std::string joined(std::initializer_list<std::string> parts) {
   std::string text;
@@ -112,7 +111,7 @@ bool FlvTagBodies::isTagStart(double offset) const {
 }
 
 // A configuration record filling the rest of the body, as a unit decoded by a shared decoder.
-std::string FlvTagBodies::record(FieldReader& f, std::string_view name, Decoder decode) {
+std::string FlvTagBodies::record(FieldReader& f, std::string_view name, const Decoder& decode) {
   if (!f.ok()) return {};
   const int64_t begin = f.bytePos();
   const int64_t end = f.endByte();
@@ -132,36 +131,17 @@ std::string FlvTagBodies::record(FieldReader& f, std::string_view name, Decoder 
   return summary;
 }
 
-// Length-prefixed NAL units, each a unit with its length and the unit decoded by the shared
-// H.264 or H.265 decoder, so that IDR frames and parameter sets can be found.
+// Length-prefixed NAL units, decoded by the shared H.264 or H.265 stream decoder, so that IDR
+// frames, picture types and parameter sets can be found.
 std::string FlvTagBodies::nalUnits(FieldReader& f, bool is_hevc) {
-  ElementWriter& w = f.writer();
-  int64_t count = 0;
-  std::string kinds;  // the units' summaries, for a tag of a few units
-  while (f.ok() && f.bytesLeft() > 0) {
-    if (f.bytesLeft() < nal_length_size) {
-      f.rest("truncated NAL unit length");
-      break;
-    }
-    const int64_t begin = f.bytePos();
-    const auto length = static_cast<int64_t>(f.peek(nal_length_size * 8));
-    const int64_t available = f.bytesLeft() - nal_length_size;
-    const int64_t body = std::min(length, available);
-    w.openUnit("NAL unit", begin * 8, (nal_length_size + body) * 8, {}, {}, count);
-    f.u("NALUnitLength", nal_length_size * 8, length > available ? "runs past the tag" : "");
-    std::string summary;
-    if (body > 0) {
-      FieldReader unit(w, f.fileData(), f.bytePos(), f.bytePos() + body);
-      summary = is_hevc ? codecs::hevcNalUnit(unit, hevc) : codecs::h264NalUnit(unit, h264);
-      f.skipBits(body * 8);
-    }
-    w.setUnitValue(summary);
-    w.closeUnit();
-    if (count < kListedNalUnits) kinds += (count ? " + " : "") + summary.substr(0, summary.find(':'));
-    ++count;
-  }
-  if (count <= kListedNalUnits) return kinds;
-  return numberText(uint64_t(count)) + " NAL units";
+  codecs::FramePicture picture;
+  return (is_hevc ? hevc_video : avc_video).frame(f, picture);
+}
+
+std::string FlvTagBodies::nalConfiguration(FieldReader& f, bool is_hevc) {
+  codecs::NalVideoStream& stream = is_hevc ? hevc_video : avc_video;
+  return record(f, is_hevc ? "HEVCDecoderConfigurationRecord" : "AVCDecoderConfigurationRecord",
+                [&stream](FieldReader& inner) { return stream.configuration(inner); });
 }
 
 // --- audio ----------------------------------------------------------------------------------
@@ -231,12 +211,7 @@ std::string FlvTagBodies::avcStyleVideo(FieldReader& f, bool is_hevc) {
   std::string summary = joined({nameText(kAvcPacketTypes, packet), composition ? "cts " + signedText(composition) + " ms" : ""});
   if (!f.ok()) return summary;
   if (packet == 0) {
-    // The NAL units of later packets have the length size this record declares.
-    if (!is_hevc && f.bytesLeft() >= 5) nal_length_size = int(f.fileData()[f.bytePos() + 4] & 3) + 1;
-    if (is_hevc && f.bytesLeft() >= 22) nal_length_size = int(f.fileData()[f.bytePos() + 21] & 3) + 1;
-    if (nal_length_size == 3) nal_length_size = 4;
-    return joined({summary, is_hevc ? record(f, "HEVCDecoderConfigurationRecord", codecs::hevcConfiguration)
-                                    : record(f, "AVCDecoderConfigurationRecord", codecs::avcConfiguration)});
+    return joined({summary, nalConfiguration(f, is_hevc)});
   }
   if (packet == 1) return joined({summary, nalUnits(f, is_hevc)});
   frameData(f);
@@ -255,11 +230,7 @@ std::string FlvTagBodies::enhancedVideo(FieldReader& f) {
   const bool is_hevc = code == fourCC("hvc1");
   if (packet == kSequenceStart) {
     if (nal_based) {
-      const int64_t at = is_hevc ? 21 : 4;
-      if (f.bytesLeft() > at) nal_length_size = int(f.fileData()[f.bytePos() + at] & 3) + 1;
-      if (nal_length_size == 3) nal_length_size = 4;
-      return joined({summary, is_hevc ? record(f, "HEVCDecoderConfigurationRecord", codecs::hevcConfiguration)
-                                      : record(f, "AVCDecoderConfigurationRecord", codecs::avcConfiguration)});
+      return joined({summary, nalConfiguration(f, is_hevc)});
     }
     if (code == fourCC("av01")) return joined({summary, record(f, "AV1CodecConfigurationRecord", codecs::av1Configuration)});
     if (code == fourCC("vp09") || code == fourCC("vp08"))

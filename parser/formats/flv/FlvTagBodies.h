@@ -1,10 +1,10 @@
 #pragma once
 
 #include "codecs/Av1Obu.h"
-#include "codecs/H264ParameterSets.h"
-#include "codecs/HevcParameterSets.h"
+#include "codecs/NalVideoStream.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,21 +29,21 @@ class FlvTagBodies {
   std::string script(FieldReader& f);
 
  private:
-  using Decoder = std::string (*)(FieldReader&);
+  using Decoder = std::function<std::string(FieldReader&)>;
 
   std::string legacyVideo(FieldReader& f);
   std::string enhancedVideo(FieldReader& f);
   std::string enhancedAudio(FieldReader& f);
   std::string avcStyleVideo(FieldReader& f, bool hevc);
   std::string h263Picture(FieldReader& f);
-  std::string record(FieldReader& f, std::string_view name, Decoder decode);
+  std::string record(FieldReader& f, std::string_view name, const Decoder& decode);
+  std::string nalConfiguration(FieldReader& f, bool hevc);
   std::string nalUnits(FieldReader& f, bool hevc);
   bool isTagStart(double offset) const;
 
   std::vector<int64_t> tag_starts;
-  int nal_length_size = 4;
-  codecs::H264Context h264;
-  codecs::HevcContext hevc;
+  codecs::NalVideoStream avc_video{false};
+  codecs::NalVideoStream hevc_video{true};
   codecs::Av1Context av1;
 };
 

@@ -6,10 +6,13 @@
 #include "FieldReader.h"
 #include "TextForms.h"
 #include "ValueName.h"
+#include "codecs/NalVideoStream.h"
 #include "formats/isobmff/IsoBmffSamples.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace corvanta {
 
@@ -61,17 +64,6 @@ std::string flagsRaw(uint64_t flags) {
   char buffer[16];
   std::snprintf(buffer, sizeof buffer, "0x%06X", unsigned(flags));
   return buffer;
-}
-
-std::string uuidText(const uint8_t* p) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (int i = 0; i < 16; ++i) {
-    if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
-    out += kDigits[p[i] >> 4];
-    out += kDigits[p[i] & 15];
-  }
-  return out;
 }
 
 struct Parent {
@@ -250,7 +242,44 @@ class BoxWriter {
     if (overlap) readable += readable.empty() ? "overlaps the previous claim" : ", overlaps the previous claim";
     if (cut) readable += readable.empty() ? "truncated" : ", truncated";
     const char* name = (c.flags & Claim::kItem) ? "item" : (c.count > 1 ? "samples" : "sample");
-    w.addField(name, c.offset * 8, size * 8, line, readable, c.number);
+    codecs::NalVideoStream* video = overlap || c.count != 1 || (c.flags & Claim::kItem) ? nullptr : nalStream(c.track);
+    if (!video) {
+      w.addField(name, c.offset * 8, size * 8, line, readable, c.number);
+      return;
+    }
+    w.openUnit(name, c.offset * 8, size * 8, {}, {}, c.number);
+    FieldReader f(w, data, c.offset, c.offset + size);
+    codecs::FramePicture picture;
+    const std::string frame = video->frame(f, picture);
+    if (!picture.type.empty()) {
+      line += ", ";
+      line += picture.type;
+      const bool sync = c.flags & Claim::kSync;
+      if (sync && !picture.random_access) readable += ", a sync sample whose frame is not a random access picture";
+      if (!sync && picture.random_access) readable += ", a random access picture not marked as sync sample";
+    } else if (!frame.empty()) {
+      line += ", ";
+      line += frame;
+    }
+    w.setUnitValue(line, readable);
+    w.closeUnit();
+  }
+
+  // The H.264 or H.265 stream of a track whose sample entry has its configuration record, its
+  // parameter sets read at the first sample (the record may follow the media data).
+  codecs::NalVideoStream* nalStream(size_t track) {
+    if (track >= map.tracks().size()) return nullptr;
+    if (video_streams.size() < map.tracks().size()) video_streams.resize(map.tracks().size());
+    std::unique_ptr<codecs::NalVideoStream>& stream = video_streams[track];
+    if (!stream) {
+      const TrackInfo& t = map.tracks()[track];
+      if (!t.config_type) return nullptr;
+      stream = std::make_unique<codecs::NalVideoStream>(t.config_type == fourCC("hvcC"));
+      ElementWriter counter{ElementWriter::CountOnly{}};
+      FieldReader record(counter, data, t.config_begin, t.config_end);
+      stream->configuration(record);
+    }
+    return stream.get();
   }
 
   ParseContext& ctx;
@@ -258,6 +287,7 @@ class BoxWriter {
   const uint8_t* data;
   const SampleMap& map;
   int64_t boxes = 0;
+  std::vector<std::unique_ptr<codecs::NalVideoStream>> video_streams;  // by track index
   std::string line, readable;  // reused for every sample: no allocation per sample
 };
 

@@ -188,6 +188,25 @@ void SampleMap::walk(Walk& state, int64_t begin, int64_t end, uint32_t parent, i
   }
 }
 
+// The avcC or hvcC box among the children of a visual sample entry, which frames need for
+// their NAL length size and parameter sets.
+void SampleMap::findNalConfiguration(TrackInfo& track, int64_t entry, int64_t entry_end) {
+  constexpr int64_t kVisualSampleEntrySize = 86;
+  int64_t at = entry + kVisualSampleEntrySize;
+  for (int boxes = 0; boxes < 64 && fits(at, 8, entry_end); ++boxes) {
+    const int64_t size = loadBe32(data + at);
+    const uint32_t type = loadBe32(data + at + 4);
+    if (size < 8 || size > entry_end - at) return;
+    if (type == fourCC("avcC") || type == fourCC("hvcC")) {
+      track.config_type = type;
+      track.config_begin = at + 8;
+      track.config_end = at + size;
+      return;
+    }
+    at += size;
+  }
+}
+
 void SampleMap::onBox(Walk& state, uint32_t type, uint32_t parent, int64_t offset, int64_t payload,
                       int64_t end) {
   TrackInfo* track = state.track >= 0 ? &track_list[size_t(state.track)] : nullptr;
@@ -230,6 +249,7 @@ void SampleMap::onBox(Walk& state, uint32_t type, uint32_t parent, int64_t offse
       if (track->handler == fourCC("vide") && fits(entry + 32, 4, end)) {
         track->width = loadBe16(data + entry + 32);
         track->height = loadBe16(data + entry + 34);
+        findNalConfiguration(*track, entry, std::min<int64_t>(end, entry + loadBe32(data + entry)));
       }
       break;
     }

@@ -23,6 +23,9 @@ struct TrackInfo {
   uint32_t height = 0;
   uint32_t timescale = 0;
   int64_t trak_offset = -1;    // -1 for a track known only from fragments
+  uint32_t config_type = 0;    // avcC or hvcC of the first visual sample entry, 0 without one
+  int64_t config_begin = 0;    // its payload [begin, end)
+  int64_t config_end = 0;
   TableBox stts, stsc, stsz, stz2, stco, co64, stss;
   bool has_trex = false;
   uint32_t trex_duration = 0, trex_size = 0, trex_flags = 0;
@@ -87,6 +90,7 @@ class SampleMap {
  private:
   struct Walk;
   void walk(Walk& state, int64_t begin, int64_t end, uint32_t parent, int depth);
+  void findNalConfiguration(TrackInfo& track, int64_t entry, int64_t entry_end);
   void onBox(Walk& state, uint32_t type, uint32_t parent, int64_t offset, int64_t payload, int64_t end);
   TrackInfo& trackFor(uint32_t track_id);
   bool addClaim(const Claim& claim);

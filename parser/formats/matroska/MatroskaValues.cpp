@@ -37,13 +37,6 @@ std::string bitMaskText(const ElementType& type, uint64_t value) {
   return out;
 }
 
-std::string uuidText(const uint8_t* p) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", p[0], p[1],
-                p[2], p[3], p[4], p[5], p[6], p[7], p[8], p[9], p[10], p[11], p[12], p[13], p[14], p[15]);
-  return buffer;
-}
-
 std::string unsignedHrf(const ElementType& type, uint64_t value, const Scope& parent, const ValueContext& context) {
   const std::string name = valueName(type, value);
   if (!name.empty() && type.form != ValueForm::BitMask) return name;

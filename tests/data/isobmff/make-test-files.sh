@@ -8,6 +8,7 @@
 # <file>.trace.txt the configuration record as ffmpeg's trace_headers filter reads it.
 #   make-test-files.sh          all files
 #   make-test-files.sh codecs   only the codec parameter set files and their witnesses
+#   make-test-files.sh frame-traces   only the <file>.frames.trace.txt witnesses
 set -eu
 cd "$(dirname "$0")"
 export LC_ALL=C
@@ -81,8 +82,23 @@ PY
   done
 }
 
+# <file>.frames.trace.txt: every frame's NAL units or OBUs as trace_headers reads them, the
+# witness of the headers decoded inside the samples.
+make_frame_traces() {
+  for f in progressive.mp4 h264-high.mp4 h264-interlaced.mp4 h264-444.mp4 hevc-main10.mp4 av1.mp4; do
+    ffmpeg -hide_banner -nostats -i "$f" -c copy -bsf:v trace_headers -f null - 2>&1 | grep '^\[trace_headers @' |
+      sed -e 's/^\[trace_headers @ [0-9a-fx]*\] //' | sed -n '/^Packet: /,$p' > "$f.frames.trace.txt"
+  done
+}
+
+if [ "${1:-all}" = frame-traces ]; then
+  make_frame_traces
+  exit 0
+fi
+
 if [ "${1:-all}" = codecs ]; then
   make_codec_files
+  make_frame_traces
   exit 0
 fi
 
