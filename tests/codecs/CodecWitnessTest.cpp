@@ -130,15 +130,12 @@ std::vector<const Element*> recordUnits(const Parsed& parsed, const QString& rec
   return out;
 }
 
-// The NAL units inside the samples, in file order, each without its length prefix: the bits
-// that trace_headers counts from.
+// The NAL units inside the frames (MP4 samples, Matroska block frames, FLV video tags), in file
+// order, each without its length prefix: the bits that trace_headers counts from.
 std::vector<Element> frameUnits(const Parsed& parsed) {
-  std::map<qint64, const Element*> by_id;
-  for (const Element& e : parsed.elements) by_id[e.id] = &e;
   std::vector<Element> out;
   for (const Element& e : parsed.elements) {
-    if (e.name != QLatin1String("NAL unit") || !by_id.count(e.parent) || by_id[e.parent]->name != QLatin1String("sample"))
-      continue;
+    if (e.name != QLatin1String("NAL unit")) continue;
     const Element* length = firstChild(parsed, e, QStringLiteral("NALUnitLength"));
     if (!length) continue;
     Element unit = e;
@@ -295,13 +292,18 @@ class CodecWitnessTest : public QObject {
   void framesAgree_data() {
     QTest::addColumn<QString>("file");
     for (const WitnessFile& w : kWitnessFiles)
-      if (QLatin1String(w.record) != QLatin1String("av1C")) QTest::newRow(w.file) << QString::fromLatin1(w.file);
+      if (QLatin1String(w.record) != QLatin1String("av1C"))
+        QTest::newRow(w.file) << QStringLiteral("isobmff/") + QString::fromLatin1(w.file);
+    for (const char* file : {"matroska/mkvmerge-h264-aac.mkv", "matroska/ffmpeg-h264-aac.mkv",
+                             "matroska/mkvmerge-hevc.mkv", "matroska/mkvmerge-blockgroups.mkv",
+                             "flv/h264-aac.flv", "flv/gstreamer.flv", "flv/keyframe-index.flv"})
+      QTest::newRow(file) << QString::fromLatin1(file);
   }
 
-  // The NAL units inside every sample, slice headers and SEI messages included, field by field.
+  // The NAL units inside every frame, slice headers and SEI messages included, field by field.
   void framesAgree() {
     QFETCH(QString, file);
-    const QString path = corvanta::test::dataFile(QStringLiteral("isobmff/") + file);
+    const QString path = corvanta::test::dataFile(file);
     const Parsed parsed = isotest::parseFile(path);
     QCOMPARE(parsed.result, 0);
     const QByteArray bytes = readAll(path);

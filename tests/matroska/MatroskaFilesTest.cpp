@@ -121,7 +121,7 @@ class MatroskaFilesTest : public QObject {
     // ffprobe: hevc, profile Main; mkvinfo: "Codec ID: V_MPEGH/ISO/HEVC"
     row("mkvmerge-hevc.mkv", "Segment/Tracks/TrackEntry/CodecPrivate/general_profile_idc", "1", "Main");
     // mkvinfo: "Block duration", "Reference block: -100.000000ms"
-    row("mkvmerge-blockgroups.mkv", "Segment/Cluster/BlockGroup/Block", "track 1, 0:00:00.000", "");
+    row("mkvmerge-blockgroups.mkv", "Segment/Cluster/BlockGroup/Block", "track 1, 0:00:00.000, IDR", "");
     // mkvinfo: "Title: Corvanta test", "Chapter string: Opening", "File name: cover.png", "File data:
     // size 189"
     row("mkvmerge-chapters-tags-attachment.mkv", "Segment/Info/Title", "Corvanta test", "");

@@ -1,5 +1,8 @@
 #include "formats/matroska/MatroskaBlock.h"
 
+#include "ElementWriter.h"
+#include "formats/matroska/MatroskaVideoStreams.h"
+
 #include "FieldReader.h"
 #include "TextForms.h"
 #include "codecs/XiphLacing.h"
@@ -97,6 +100,30 @@ std::string frameNote(const TrackInfo* track) {
   return {};
 }
 
+// A frame of an H.264/H.265 track as a unit with its NAL units; returns its picture type. A
+// SimpleBlock's keyframe flag (`claimed_keyframe`, null for a Block, whose BlockGroup says it
+// by its references) that the frame contradicts is noted on the frame.
+std::string decodedFrame(FieldReader& f, codecs::NalVideoStream& video, int64_t bytes, std::string raw,
+                         std::string note, int64_t number, const bool* claimed_keyframe) {
+  ElementWriter& w = f.writer();
+  const int64_t begin = f.bytePos();
+  w.openUnit("frame", begin * 8, bytes * 8, {}, {}, number);
+  FieldReader frame(w, f.fileData(), begin, begin + bytes);
+  codecs::FramePicture picture;
+  const std::string summary = video.frame(frame, picture);
+  if (!summary.empty()) raw += ", " + summary;
+  if (!picture.type.empty() && claimed_keyframe && number == 1) {
+    if (*claimed_keyframe && !picture.random_access)
+      note += std::string(note.empty() ? "" : ", ") + "flagged keyframe, but not a random access picture";
+    if (!*claimed_keyframe && picture.random_access)
+      note += std::string(note.empty() ? "" : ", ") + "a random access picture not flagged keyframe";
+  }
+  w.setUnitValue(raw, note);
+  w.closeUnit();
+  f.skipBits(bytes * 8);
+  return picture.type;
+}
+
 }  // namespace
 
 BlockFacts decodeBlock(FieldReader& f, const BlockContext& context) {
@@ -163,17 +190,25 @@ BlockFacts decodeBlock(FieldReader& f, const BlockContext& context) {
   const std::string note = frameNote(track);
   const uint64_t frame_duration = track ? track->default_duration : 0;
   const std::string track_text = "track " + numberText(track_number);
+  codecs::NalVideoStream* video = track && context.video ? context.video->forTrack(*track, f.fileData()) : nullptr;
   std::string raw;
   for (int i = 0; i < frames; ++i) {
     int64_t frame_time = 0;
     if (!timed || !frameTime(block_time, frame_duration, i, frame_time)) raw = track_text;
     else raw = track_text + ", " + (i == 0 ? time_text : nanosecondsText(frame_time));
-    f.text("frame", sizes[size_t(i)] * 8, raw, note, i + 1);
+    if (video && f.has(sizes[size_t(i)] * 8)) {
+      const std::string picture = decodedFrame(f, *video, sizes[size_t(i)], raw, note, i + 1,
+                                               context.simple ? &facts.keyframe : nullptr);
+      if (i == 0) facts.picture = picture;
+    } else {
+      f.text("frame", sizes[size_t(i)] * 8, raw, note, i + 1);
+    }
   }
 
   facts.ok = f.ok();
   facts.frames = frames;
   facts.summary = "track " + numberText(track_number) + ", " + time_text;
+  if (!facts.picture.empty()) facts.summary += ", " + facts.picture;
   if (facts.keyframe) facts.summary += ", keyframe";
   if (invisible) facts.summary += ", invisible";
   if (discardable) facts.summary += ", discardable";

@@ -10,6 +10,7 @@ class FieldReader;
 namespace corvanta::matroska {
 
 class SegmentInfo;
+class MatroskaVideoStreams;
 
 // What a block needs from the walk: its Segment's tracks and timestamp scale, its Cluster's
 // timestamp. A function of these and the block's bytes only, so that a block can be decoded
@@ -19,6 +20,9 @@ struct BlockContext {
   bool has_cluster_timestamp = false;
   int64_t cluster_timestamp = 0;         // segment ticks
   bool simple = true;                    // SimpleBlock (with keyframe and discardable flags) or Block
+  // The H.264/H.265 streams whose frames are decoded; null to leave every frame one field. The
+  // parameter sets a frame brings change what later frames decode to, as in the stream.
+  MatroskaVideoStreams* video = nullptr;
 };
 
 // What the block said, for its summary and its BlockGroup's.
@@ -27,6 +31,7 @@ struct BlockFacts {
   uint64_t track = 0;
   int frames = 0;
   bool keyframe = false;
+  std::string picture;  // of the first frame, when its codec is decoded: "IDR", "P", ...
   std::string summary;  // "track 1, 0:00:00.064, keyframe, 8 frames (Xiph lacing)"
 };
 

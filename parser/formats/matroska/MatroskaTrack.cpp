@@ -76,6 +76,10 @@ TrackInfo readTrackEntry(const uint8_t* data, int64_t begin, int64_t end, const 
   if (t.language.empty()) t.language = childText(data, begin, end, limits, id::kLanguage);
   t.default_duration = childUnsigned(data, begin, end, limits, id::kDefaultDuration, 0);
   ElementHeader h;
+  if (findChild(data, begin, end, limits, id::kCodecPrivate, h) && !h.past_limit) {
+    t.codec_private_begin = h.data;
+    t.codec_private_end = h.end;
+  }
   if (findChild(data, begin, end, limits, id::kVideo, h)) {
     t.has_video = true;
     t.pixel_width = childUnsigned(data, h.data, h.end, limits, id::kPixelWidth, 0);

@@ -26,6 +26,8 @@ struct TrackInfo {
   uint64_t compression_algo = 0;   // ContentCompAlgo
   int64_t stripped_bytes = 0;      // bytes removed from each frame by header stripping
   bool encrypted = false;
+  int64_t codec_private_begin = -1;  // the CodecPrivate's data [begin, end) in the file
+  int64_t codec_private_end = -1;
 
   // "video", "audio", "subtitle", ... or "track type N".
   std::string kindText() const;

@@ -228,6 +228,7 @@ MatroskaWalker::Stop MatroskaWalker::writeMaster(const ElementHeader& h, int64_t
     case id::kSegment:
       outer_segment = std::move(segment);
       segment = std::make_unique<SegmentInfo>();
+      video_streams.clear();
       segment->scan(data, h.data, h.end, limits);
       break;
     case id::kCluster: {
@@ -287,7 +288,10 @@ MatroskaWalker::Stop MatroskaWalker::writeMaster(const ElementHeader& h, int64_t
   }
   if (scope.crc == 2) addNote(value.hrf, "CRC-32 mismatch");
 
-  if (h.id == id::kSegment) segment = std::move(outer_segment);
+  if (h.id == id::kSegment) {
+    segment = std::move(outer_segment);
+    video_streams.clear();
+  }
   if (h.id == id::kCluster) has_cluster_timestamp = false;
   if (h.id == id::kEbml) readEbmlSettings(closed);
   return stop;
@@ -332,6 +336,7 @@ ValueText MatroskaWalker::writeBlock(FieldReader& f, bool simple) {
   context.has_cluster_timestamp = has_cluster_timestamp;
   context.cluster_timestamp = cluster_timestamp;
   context.simple = simple;
+  context.video = &video_streams;
   BlockFacts facts = decodeBlock(f, context);
   if (!f.ok()) {
     f.recover();

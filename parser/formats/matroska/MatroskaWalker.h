@@ -2,6 +2,7 @@
 
 #include "FormatModule.h"
 #include "formats/matroska/MatroskaBlock.h"
+#include "formats/matroska/MatroskaVideoStreams.h"
 #include "formats/matroska/MatroskaEbml.h"
 #include "formats/matroska/MatroskaScope.h"
 #include "formats/matroska/MatroskaSegmentInfo.h"
@@ -91,6 +92,7 @@ class MatroskaWalker {
   EbmlLimits limits;
   bool webm = false;
   std::unique_ptr<SegmentInfo> segment;  // of the Segment being walked
+  MatroskaVideoStreams video_streams;    // of that Segment's H.264/H.265 tracks
   bool has_cluster_timestamp = false;    // of the Cluster being walked
   int64_t cluster_timestamp = 0;
   BlockFacts group_block;                // of the BlockGroup being walked

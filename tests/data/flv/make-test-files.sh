@@ -72,3 +72,5 @@ for f in h264-aac.flv keyframe-index.flv flv1-mp3.flv gstreamer.flv; do
   ffprobe -v error -show_entries packet=stream_index,pos,size -of csv=p=0 "$f" \
     | awk -F, '{ print $1 "," $3 "," $2 }' > "$f.packets"
 done
+# The codec headers inside the video tags, as ffmpeg's trace_headers reads them.
+../make-frame-traces.sh h264-aac.flv gstreamer.flv keyframe-index.flv

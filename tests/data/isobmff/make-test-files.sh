@@ -85,10 +85,7 @@ PY
 # <file>.frames.trace.txt: every frame's NAL units or OBUs as trace_headers reads them, the
 # witness of the headers decoded inside the samples.
 make_frame_traces() {
-  for f in progressive.mp4 h264-high.mp4 h264-interlaced.mp4 h264-444.mp4 hevc-main10.mp4 av1.mp4; do
-    ffmpeg -hide_banner -nostats -i "$f" -c copy -bsf:v trace_headers -f null - 2>&1 | grep '^\[trace_headers @' |
-      sed -e 's/^\[trace_headers @ [0-9a-fx]*\] //' | sed -n '/^Packet: /,$p' > "$f.frames.trace.txt"
-  done
+  ../make-frame-traces.sh progressive.mp4 h264-high.mp4 h264-interlaced.mp4 h264-444.mp4 hevc-main10.mp4 av1.mp4
 }
 
 if [ "${1:-all}" = frame-traces ]; then

@@ -185,4 +185,6 @@ for f in mkvmerge-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-vorbis.mka mkvmerge-ac
          corrupt-crc.mkv corrupt-seek.mkv; do
   mkvinfo -a -v -v -z -P "$f" > "$f.mkvinfo.txt"
 done
+# The codec headers inside the frames, as ffmpeg's trace_headers reads them.
+../make-frame-traces.sh mkvmerge-h264-aac.mkv ffmpeg-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-blockgroups.mkv
 ls -l
