@@ -438,13 +438,13 @@ std::string h264LevelText(uint64_t level_idc) {
   return numberText(level_idc / 10) + "." + numberText(level_idc % 10);
 }
 
-std::string h264NalUnit(FieldReader& f, H264Context& context, H264SliceInfo* slice) {
+std::string h264NalUnit(FieldReader& f, H264Context& context, SliceInfo* slice) {
   f.u("forbidden_zero_bit", 1);
   const uint64_t ref_idc = f.u("nal_ref_idc", 2);
   const uint64_t type = f.uh("nal_unit_type", 5, [](uint64_t v) { return nameText(kNalUnitTypes, v); });
   if (!f.ok()) return "NAL unit";
   std::string summary;
-  H264SliceInfo ignored;
+  SliceInfo ignored;
   switch (type) {
     case kNonIdrSlice: case kIdrSlice:
       f.startRbsp();

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "codecs/H264SliceHeader.h"
 #include "codecs/VideoFormat.h"
 
 #include <cstdint>
@@ -12,6 +11,8 @@ class FieldReader;
 }
 
 namespace corvanta::codecs {
+
+struct SliceInfo;
 
 // What later NAL units of the same stream need from an SPS (the PPS, slice headers) and what its
 // summary shows.
@@ -61,6 +62,6 @@ VideoFormat h264VideoFormat(const H264Sps& sps);
 // 1920x1080 (coded 1920x1088), 25 fps").
 // Slices (types 1 and 5) get their header decoded and tell `slice` what the frame's summary
 // needs; SEI messages and access unit delimiters are decoded too.
-std::string h264NalUnit(FieldReader& f, H264Context& context, H264SliceInfo* slice = nullptr);
+std::string h264NalUnit(FieldReader& f, H264Context& context, SliceInfo* slice = nullptr);
 
 }  // namespace corvanta::codecs

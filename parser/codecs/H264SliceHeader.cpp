@@ -156,10 +156,11 @@ std::string h264SliceTypeName(uint64_t slice_type) {
 }
 
 std::string h264SliceLayer(FieldReader& f, const H264Context& context, uint64_t nal_unit_type, uint64_t nal_ref_idc,
-                           H264SliceInfo& info) {
+                           SliceInfo& info) {
   info = {};
-  info.idr = nal_unit_type == kIdrNalUnitType;
-  std::string summary = info.idr ? "IDR slice" : "non-IDR slice";
+  const bool idr = nal_unit_type == kIdrNalUnitType;
+  info.random_access = idr;
+  std::string summary = idr ? "IDR slice" : "non-IDR slice";
   SliceState s;
   s.nal_unit_type = nal_unit_type;
   s.nal_ref_idc = nal_ref_idc;
@@ -173,7 +174,7 @@ std::string h264SliceLayer(FieldReader& f, const H264Context& context, uint64_t 
       return summary + ", broken";
     }
     s.kind = slice_type % 5;
-    info.slice_type = s.kind;
+    info.dependency = s.kind == kB ? 2 : (s.kind == kP || s.kind == kSP) ? 1 : 0;
     info.typed = true;
     summary += ", " + h264SliceTypeName(slice_type);
     const auto pps = context.pps.find(pps_id);
@@ -193,7 +194,7 @@ std::string h264SliceLayer(FieldReader& f, const H264Context& context, uint64_t 
       s.field_pic = f.flag("field_pic_flag");
       if (s.field_pic) bottom = f.flag("bottom_field_flag");
     }
-    if (info.idr) f.ue("idr_pic_id");
+    if (idr) f.ue("idr_pic_id");
     summary += ", frame_num " + numberText(frame_num);
     if (s.sps->pic_order_cnt_type == 0) {
       const uint64_t lsb = f.u("pic_order_cnt_lsb", int(s.sps->log2_max_pic_order_cnt_lsb));

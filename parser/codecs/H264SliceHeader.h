@@ -10,14 +10,7 @@ class FieldReader;
 namespace corvanta::codecs {
 
 struct H264Context;
-
-// What a frame's summary needs from one slice.
-struct H264SliceInfo {
-  bool typed = false;       // slice_type was read
-  bool decoded = false;     // the header was read to its last field
-  bool idr = false;
-  uint64_t slice_type = 0;  // 0 P, 1 B, 2 I, 3 SP, 4 SI (slice_type % 5)
-};
+struct SliceInfo;
 
 // "P", "B", "I", "SP", "SI" for slice_type (0 to 9).
 std::string h264SliceTypeName(uint64_t slice_type);
@@ -27,6 +20,6 @@ std::string h264SliceTypeName(uint64_t slice_type);
 // PPS the slice refers to from `context`; without them the header stays one opaque field.
 // Returns the summary ("IDR slice, I, frame_num 0, POC 0").
 std::string h264SliceLayer(FieldReader& f, const H264Context& context, uint64_t nal_unit_type, uint64_t nal_ref_idc,
-                           H264SliceInfo& info);
+                           SliceInfo& info);
 
 }  // namespace corvanta::codecs

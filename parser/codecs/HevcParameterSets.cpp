@@ -7,7 +7,9 @@
 #include "TextForms.h"
 #include "ValueName.h"
 #include "FieldUnit.h"
+#include "codecs/HevcSliceHeader.h"
 #include "codecs/NalUnits.h"
+#include "codecs/SeiMessages.h"
 
 #include <algorithm>
 
@@ -29,7 +31,10 @@ const ValueName kNalUnitTypes[] = {
     {38, "filler data"}, {39, "prefix SEI"}, {40, "suffix SEI"},
 };
 
-enum NalUnitType : uint64_t { kVps = 32, kSps = 33, kPps = 34 };
+enum NalUnitType : uint64_t {
+  kRaslR = 9, kBlaWLp = 16, kLastVclDecoded = 21, kVps = 32, kSps = 33, kPps = 34, kAccessUnitDelimiter = 35,
+  kFillerData = 38, kPrefixSei = 39, kSuffixSei = 40
+};
 
 // The largest legal values of the fields that size later reads or index the context.
 constexpr uint64_t kMaxSpsId = 15;
@@ -456,15 +461,15 @@ void longTermRefPics(FieldReader& f, HevcSps& sps) {
   sps.num_long_term_ref_pics_sps = ueMax(f, "num_long_term_ref_pics_sps", kMaxLongTermRefPicsSps);
   for (uint64_t i = 0; i < sps.num_long_term_ref_pics_sps && f.ok(); ++i) {
     f.u("lt_ref_pic_poc_lsb_sps", int(sps.log2_max_pic_order_cnt_lsb), {}, int64_t(i));
-    f.u("used_by_curr_pic_lt_sps_flag", 1, {}, int64_t(i));
+    sps.lt_used_by_curr_pic_sps.push_back(f.u("used_by_curr_pic_lt_sps_flag", 1, {}, int64_t(i)) != 0);
   }
 }
 
 // The extension flags of an SPS or PPS; the range extension is decoded by `range`, every other
-// extension stays one opaque field up to the stop bit.
+// extension stays one opaque field up to the stop bit. True when there is such another one.
 template <class RangeExtension>
-void extensions(FieldReader& f, const std::string& prefix, RangeExtension&& range) {
-  if (!f.flag(prefix + "_extension_present_flag")) return;
+bool extensions(FieldReader& f, const std::string& prefix, RangeExtension&& range) {
+  if (!f.flag(prefix + "_extension_present_flag")) return false;
   const bool has_range = f.flag(prefix + "_range_extension_flag");
   const bool multilayer = f.flag(prefix + "_multilayer_extension_flag");
   const bool three_d = f.flag(prefix + "_3d_extension_flag");
@@ -475,6 +480,7 @@ void extensions(FieldReader& f, const std::string& prefix, RangeExtension&& rang
     range();
   }
   if ((multilayer || three_d || scc || other) && f.ok()) rbspOpaqueData(f, prefix + "_extension_data");
+  return multilayer || three_d || scc || other;
 }
 
 void spsRangeExtension(FieldReader& f) {
@@ -547,7 +553,7 @@ std::string seqParameterSet(FieldReader& f, HevcContext& context, uint64_t layer
   const bool vui = f.flag("vui_parameters_present_flag");
   const bool usable = f.ok();
   if (vui) vuiParameters(f, sps);
-  extensions(f, "sps", [&f] { spsRangeExtension(f); });
+  sps.other_extensions = extensions(f, "sps", [&f] { spsRangeExtension(f); });
   rbspTrailingBits(f);
   if (!usable) return "SPS";
   context.sps[id] = sps;
@@ -609,10 +615,11 @@ void tiles(FieldReader& f) {
   f.flag("loop_filter_across_tiles_enabled_flag");
 }
 
-void ppsRangeExtension(FieldReader& f, bool transform_skip) {
+void ppsRangeExtension(FieldReader& f, bool transform_skip, HevcPps& pps) {
   if (transform_skip) f.ue("log2_max_transform_skip_block_size_minus2");
   f.flag("cross_component_prediction_enabled_flag");
-  if (f.flag("chroma_qp_offset_list_enabled_flag")) {
+  pps.chroma_qp_offset_list_enabled = f.flag("chroma_qp_offset_list_enabled_flag");
+  if (pps.chroma_qp_offset_list_enabled) {
     f.ue("diff_cu_chroma_qp_offset_depth");
     const uint64_t length = 1 + ueMax(f, "chroma_qp_offset_list_len_minus1", kMaxChromaQpOffsetListLenMinus1);
     for (uint64_t i = 0; i < length && f.ok(); ++i) {
@@ -642,7 +649,7 @@ std::string picParameterSet(FieldReader& f, HevcContext& context) {
   if (f.flag("cu_qp_delta_enabled_flag")) f.ue("diff_cu_qp_delta_depth");
   f.se("pps_cb_qp_offset");
   f.se("pps_cr_qp_offset");
-  f.flag("pps_slice_chroma_qp_offsets_present_flag");
+  pps.slice_chroma_qp_offsets_present = f.flag("pps_slice_chroma_qp_offsets_present_flag");
   pps.weighted_pred = f.flag("weighted_pred_flag");
   pps.weighted_bipred = f.flag("weighted_bipred_flag");
   f.flag("transquant_bypass_enabled_flag");
@@ -663,7 +670,7 @@ std::string picParameterSet(FieldReader& f, HevcContext& context) {
   f.ue("log2_parallel_merge_level_minus2");
   pps.slice_segment_header_extension_present = f.flag("slice_segment_header_extension_present_flag");
   const bool usable = f.ok();
-  extensions(f, "pps", [&f, transform_skip] { ppsRangeExtension(f, transform_skip); });
+  pps.other_extensions = extensions(f, "pps", [&f, transform_skip, &pps] { ppsRangeExtension(f, transform_skip, pps); });
   rbspTrailingBits(f);
   if (!usable) return "PPS";
   context.pps[id] = pps;
@@ -671,6 +678,14 @@ std::string picParameterSet(FieldReader& f, HevcContext& context) {
   if (pps.tiles_enabled) summary += ", tiles";
   if (pps.entropy_coding_sync_enabled) summary += ", wavefront";
   return summary;
+}
+
+// access_unit_delimiter_rbsp() (7.3.2.5).
+std::string accessUnitDelimiter(FieldReader& f) {
+  static const char* const kPicTypes[] = {"I", "P, I", "B, P, I"};
+  const uint64_t pic_type = f.uh("pic_type", 3, [](uint64_t v) { return std::string(v < 3 ? kPicTypes[v] : ""); });
+  rbspTrailingBits(f);
+  return "access unit delimiter" + std::string(pic_type < 3 ? std::string(": ") + kPicTypes[pic_type] : "");
 }
 
 }  // namespace
@@ -716,22 +731,32 @@ bool hevcShortTermRefPicSet(FieldReader& f, size_t idx, size_t num_sets, const s
   return f.ok();
 }
 
-std::string hevcNalUnit(FieldReader& f, HevcContext& context) {
+std::string hevcNalUnit(FieldReader& f, HevcContext& context, SliceInfo* slice) {
   f.u("forbidden_zero_bit", 1);
   const uint64_t type = f.uh("nal_unit_type", 6, hevcNalUnitTypeName);
   const uint64_t layer_id = f.u("nuh_layer_id", 6);
   f.u("nuh_temporal_id_plus1", 3);
   if (!f.ok()) return "NAL unit";
   std::string summary;
-  switch (type) {
-    case kVps: f.startRbsp(); summary = videoParameterSet(f, context); break;
-    case kSps: f.startRbsp(); summary = seqParameterSet(f, context, layer_id); break;
-    case kPps: f.startRbsp(); summary = picParameterSet(f, context); break;
-    default:
-      f.rest("payload");
-      summary = hevcNalUnitTypeName(type);
-      if (summary.empty()) summary = "NAL unit type " + numberText(type);
-      break;
+  SliceInfo ignored;
+  const bool slice_segment = type <= kLastVclDecoded && (type <= kRaslR || type >= kBlaWLp);
+  if (slice_segment && layer_id == 0) {
+    f.startRbsp();
+    summary = hevcNalUnitTypeName(type) + hevcSliceSegmentLayer(f, context, type, slice ? *slice : ignored);
+  } else {
+    switch (type) {
+      case kVps: f.startRbsp(); summary = videoParameterSet(f, context); break;
+      case kSps: f.startRbsp(); summary = seqParameterSet(f, context, layer_id); break;
+      case kPps: f.startRbsp(); summary = picParameterSet(f, context); break;
+      case kAccessUnitDelimiter: f.startRbsp(); summary = accessUnitDelimiter(f); break;
+      case kPrefixSei: case kSuffixSei: f.startRbsp(); summary = seiRbsp(f, SeiSyntax::Hevc); break;
+      case kFillerData: f.rest("filler_data"); summary = "filler data"; break;
+      default:
+        f.rest("payload");
+        summary = hevcNalUnitTypeName(type);
+        if (summary.empty()) summary = "NAL unit type " + numberText(type);
+        break;
+    }
   }
   if (!endNalUnit(f)) summary += ", broken";
   return summary;

@@ -14,6 +14,8 @@ class FieldReader;
 
 namespace corvanta::codecs {
 
+struct SliceInfo;
+
 // One short-term reference picture set (7.4.8): the POC deltas of the pictures before the
 // current one (S0, closest first), then of those after it (S1), each used by the current picture
 // or only kept for later ones.
@@ -48,8 +50,10 @@ struct HevcSps {
   std::vector<HevcShortTermRps> short_term_rps;
   bool long_term_ref_pics_present = false;
   uint64_t num_long_term_ref_pics_sps = 0;
+  std::vector<bool> lt_used_by_curr_pic_sps;
   bool temporal_mvp_enabled = false, strong_intra_smoothing_enabled = false;
   uint64_t num_units_in_tick = 0, time_scale = 0;  // VUI timing; 0 when absent
+  bool other_extensions = false;  // multilayer, 3D, SCC or later: slice headers not decoded
 };
 
 struct HevcPps {
@@ -63,6 +67,8 @@ struct HevcPps {
   bool loop_filter_across_slices_enabled = false;
   bool deblocking_filter_override_enabled = false, deblocking_filter_disabled = false;
   bool lists_modification_present = false, slice_segment_header_extension_present = false;
+  bool slice_chroma_qp_offsets_present = false, chroma_qp_offset_list_enabled = false;
+  bool other_extensions = false;  // multilayer, 3D, SCC or later: slice headers not decoded
 };
 
 // The parameter sets seen so far in one stream, by id (at most 15, 15 and 63).
@@ -86,6 +92,8 @@ bool hevcShortTermRefPicSet(FieldReader& f, size_t idx, size_t num_sets, const s
 // One H.265 NAL unit that `f` covers exactly: its header, then VPS, SPS and PPS field by field
 // (their extensions as one opaque field each); other types' payloads as one opaque field.
 // Decoded parameter sets go into `context`. Returns the unit's summary.
-std::string hevcNalUnit(FieldReader& f, HevcContext& context);
+// Slice segments of the base layer get their header decoded and tell `slice` what the frame's
+// summary needs; SEI messages and access unit delimiters are decoded too.
+std::string hevcNalUnit(FieldReader& f, HevcContext& context, SliceInfo* slice = nullptr);
 
 }  // namespace corvanta::codecs

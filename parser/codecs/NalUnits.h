@@ -13,6 +13,14 @@
 // the fields both VUIs start with.
 namespace corvanta::codecs {
 
+// What a frame's summary needs from one slice of H.264 or H.265.
+struct SliceInfo {
+  bool typed = false;          // the slice type was read
+  bool decoded = false;        // the header was read to its last field
+  bool random_access = false;  // an IDR picture (H.264) or an IRAP picture (H.265)
+  int dependency = 0;          // 0 intra (I, SI), 1 predicted (P, SP), 2 bi-predicted (B)
+};
+
 // Decodes one NAL unit from a reader over exactly its bytes; returns the unit's summary.
 using NalUnitDecoder = std::function<std::string(FieldReader&)>;
 

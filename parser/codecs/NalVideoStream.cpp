@@ -5,6 +5,7 @@
 #include "TextForms.h"
 #include "codecs/AvcConfiguration.h"
 #include "codecs/HevcConfiguration.h"
+#include "codecs/NalUnits.h"
 
 #include <algorithm>
 
@@ -19,18 +20,10 @@ constexpr int64_t kListedNalUnits = 4;
 constexpr int64_t kAvcLengthSizeByte = 4;
 constexpr int64_t kHevcLengthSizeByte = 21;
 
-// Slice kinds from least to most dependent: a picture is as dependent as its most dependent slice.
-int sliceRank(uint64_t slice_type) {
-  switch (slice_type) {
-    case 2: case 4: return 0;  // I, SI
-    case 0: case 3: return 1;  // P, SP
-    default: return 2;         // B
-  }
-}
-
-std::string pictureTypeOf(int rank) {
+// A picture is as dependent as its most dependent slice.
+std::string pictureTypeOf(int dependency) {
   static const char* const kTypes[] = {"I", "P", "B"};
-  return kTypes[rank];
+  return kTypes[dependency];
 }
 
 std::string hevcIrapType(uint64_t nal_unit_type) {
@@ -52,22 +45,18 @@ std::string NalVideoStream::configuration(FieldReader& f) {
 }
 
 std::string NalVideoStream::nalUnit(FieldReader& unit, FramePicture& picture, int& rank) {
+  SliceInfo slice;
+  std::string summary;
   if (is_hevc) {
     const uint64_t type = unit.has(7) ? (unit.peek(7) & 0x3F) : 64;
-    const std::string irap = hevcIrapType(type);
-    if (!irap.empty()) {
-      picture.type = irap;
-      picture.random_access = true;
-    }
-    return hevcNalUnit(unit, h265);
+    summary = hevcNalUnit(unit, h265, &slice);
+    if (slice.random_access) picture.type = hevcIrapType(type);
+  } else {
+    summary = h264NalUnit(unit, h264, &slice);
+    if (slice.random_access) picture.type = "IDR";
   }
-  H264SliceInfo slice;
-  const std::string summary = h264NalUnit(unit, h264, &slice);
-  if (slice.idr) {
-    picture.type = "IDR";
-    picture.random_access = true;
-  }
-  if (slice.typed) rank = std::max(rank, sliceRank(slice.slice_type));
+  if (slice.random_access) picture.random_access = true;
+  if (slice.typed) rank = std::max(rank, slice.dependency);
   return summary;
 }
 

@@ -68,9 +68,10 @@ const std::set<QString> kCompactFields = {"general_profile_compatibility_flags",
                                           "general_reserved_zero_43bits", "rbsp_alignment_zero_bits",
                                           "trailing_zero_bits", "scaling_list", "scaling_list_delta_coef",
                                           "payload", "uuid_iso_iec_11578", "user_data_payload_byte",
-                                          "payload_data", "cabac_alignment_one_bit"};
+                                          "payload_data", "cabac_alignment_one_bit", "entry_point_offset_minus1",
+                                          "slice_segment_header_extension_data_byte", "alignment_bit_equal_to_zero"};
 // Leaves that hold what trace_headers does not read: the coded picture after the slice header.
-const std::set<QString> kUntracedLeaves = {"trailing_zero_8bits", "slice_data"};
+const std::set<QString> kUntracedLeaves = {"trailing_zero_8bits", "slice_data", "slice_segment_data"};
 
 const Element* firstChild(const Parsed& parsed, const Element& unit, const QString& name) {
   for (const Element& e : parsed.elements)
