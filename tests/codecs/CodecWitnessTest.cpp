@@ -327,6 +327,42 @@ class CodecWitnessTest : public QObject {
     QVERIFY(exact > 20);
   }
 
+  void pictureTypesAgree_data() { framesAgree_data(); }
+
+  // Every picture ffprobe decodes has the type the parser gives the frame that holds it: the
+  // first frame summary at or after the packet's position (a sample, a block frame, a tag).
+  void pictureTypesAgree() {
+    QFETCH(QString, file);
+    const QString path = corvanta::test::dataFile(file);
+    const Parsed parsed = isotest::parseFile(path);
+    std::vector<std::pair<qint64, QString>> typed;  // byte offset, picture type, in file order
+    static const std::set<QString> kTypes = {"IDR", "I", "P", "B", "CRA", "BLA"};
+    for (const Element& e : parsed.elements)
+      for (const QString& token : e.raw.split(QStringLiteral(", ")))
+        if (kTypes.count(token)) {
+          typed.emplace_back(e.byteOffset(), token);
+          break;
+        }
+    std::stable_sort(typed.begin(), typed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    int compared = 0;
+    for (const QByteArray& line : readAll(path + QStringLiteral(".pictures.csv")).split('\n')) {
+      const QList<QByteArray> fields = line.split(',');
+      if (fields.size() != 3) continue;
+      const qint64 position = fields[1].toLongLong();
+      const auto frame = std::lower_bound(typed.begin(), typed.end(), position,
+                                          [](const auto& entry, qint64 p) { return entry.first < p; });
+      QVERIFY2(frame != typed.end(), qPrintable(QStringLiteral("no frame at or after byte %1").arg(position)));
+      const QString mine = frame->second;
+      const QString expected = QString::fromLatin1(fields[2]);
+      const bool intra = mine == QLatin1String("IDR") || mine == QLatin1String("CRA") || mine == QLatin1String("BLA");
+      QVERIFY2(mine == expected || (intra && expected == QLatin1String("I")),
+               qPrintable(QStringLiteral("byte %1: %2, ffprobe %3").arg(frame->first).arg(mine, expected)));
+      if (mine == QLatin1String("IDR")) QCOMPARE(fields[0], QByteArray("1"));
+      ++compared;
+    }
+    QVERIFY(compared >= 5);
+  }
+
   void streamReport_data() { traceAgrees_data(); }
 
   // The summary of the first SPS (or sequence header) says what ffprobe says about the stream.
