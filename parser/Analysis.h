@@ -23,6 +23,15 @@ inline constexpr int64_t kProbeBytes = 4096;
 // empty) breaks ties.
 const FormatModule* chooseModuleFor(FileBytes bytes, const QString& file_name);
 
+// How the modules analyse: Parser's `extra` argument, parsed by parseOptions.
+struct AnalysisOptions {
+  bool decode_frames = true;  // "frames=off" leaves every frame one field
+};
+
+// Options from a text of space- or comma-separated key=value pairs; unknown keys are ignored,
+// so that an older library reads a newer caller's options.
+AnalysisOptions parseOptions(const QString& text);
+
 struct AnalysisResult {
   enum Status {
     Done,            // the elements are written and the database is finished
@@ -37,6 +46,7 @@ struct AnalysisResult {
 // schema (ElementDatabase::createSchema), and finishes the database. `progress` gets the
 // number of bytes analysed so far and may be empty.
 AnalysisResult analyse(const FormatModule& module, FileBytes bytes, sqlite3* db,
-                       const std::function<void(int64_t bytes_done)>& progress = {});
+                       const std::function<void(int64_t bytes_done)>& progress = {},
+                       const AnalysisOptions& options = {});
 
 }  // namespace corvanta

@@ -21,6 +21,9 @@ struct ParseContext {
   std::function<void(int64_t bytes_done)> progress;
   // Set by a module that gives up, for the command-line tool to print.
   QString error;
+  // Whether the codec headers inside the frames (NAL units, slice headers) are decoded, or each
+  // frame stays one field: the fast way through a large file.
+  bool decode_frames = true;
 };
 
 // One container family: listed once in the registry (FormatRegistry.cpp).

@@ -102,17 +102,18 @@ int Parser::fail(int result, const QString& reason) {
 }
 
 int Parser::parseFile(const QString& file_name, const QString& database_name, const QString& extra) {
-  Q_UNUSED(extra);
   error_string.clear();
   if (used)
     return fail(InvalidRequest, QStringLiteral("a parser analyses one file only"));
   used = true;
   if (QSqlDatabase::contains(connectionName()))
     return fail(InvalidRequest, QStringLiteral("the previous element database is still in use"));
-  return writeDatabase(file_name, database_name.isEmpty() ? kMemoryDatabase : database_name);
+  return writeDatabase(file_name, database_name.isEmpty() ? kMemoryDatabase : database_name,
+                       corvanta::parseOptions(extra));
 }
 
-int Parser::writeDatabase(const QString& file_name, const QString& database_name) {
+int Parser::writeDatabase(const QString& file_name, const QString& database_name,
+                          const corvanta::AnalysisOptions& options) {
   const bool in_memory = database_name == kMemoryDatabase;
   ProgressMeter meter(this);
   meter.update(0);
@@ -165,7 +166,7 @@ int Parser::writeDatabase(const QString& file_name, const QString& database_name
         analysis = corvanta::analyse(*module, bytes, handle, [&meter, &file](int64_t done) {
           if (file.changed()) throw FileChanged();
           meter.report(done);
-        });
+        }, options);
       } catch (const FileChanged&) {
       }
       if (file.changed()) {

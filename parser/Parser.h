@@ -5,6 +5,10 @@
 
 class QSqlDatabase;
 
+namespace corvanta {
+struct AnalysisOptions;
+}
+
 // Analyses one container file into an element database.
 //
 // parseFile runs on a worker thread, once per object. On success the database is
@@ -29,7 +33,8 @@ class Parser : public QObject {
   ~Parser() override;
 
   // file_name: the container; database_name: ":memory:" or a database file path to
-  // write; extra: options, currently unused. Returns 0 on success.
+  // write; extra: options as key=value pairs ("frames=off": frames stay one field each, their
+  // codec headers undecoded). Returns 0 on success.
   int parseFile(const QString& file_name, const QString& database_name, const QString& extra);
 
   // The open connection after a successful parse, or null. Ownership passes to the caller.
@@ -47,7 +52,7 @@ class Parser : public QObject {
 
  private:
   int fail(int result, const QString& reason);
-  int writeDatabase(const QString& file_name, const QString& database_name);
+  int writeDatabase(const QString& file_name, const QString& database_name, const corvanta::AnalysisOptions& options);
 
   QSqlDatabase* connection = nullptr;
   bool used = false;

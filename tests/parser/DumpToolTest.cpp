@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <functional>
 
@@ -162,6 +163,34 @@ class DumpToolTest : public QObject {
     for (int i = 0; i < lines.size(); ++i)
       QVERIFY2(lines.at(i).startsWith(walked.at(i) + ' ') || lines.at(i) == walked.at(i),
                qPrintable(lines.at(i) + " | " + walked.at(i)));
+  }
+
+  // Without frame decoding every sample, block frame and tag keeps its name, place and size:
+  // only the elements inside the frames go (an FLV tag's NAL units become one "frames" field).
+  void framesOffLeavesFramesWhole_data() {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("MP4") << "isobmff/progressive.mp4";
+    QTest::newRow("Matroska") << "matroska/mkvmerge-h264-aac.mkv";
+    QTest::newRow("FLV") << "flv/h264-aac.flv";
+  }
+  void framesOffLeavesFramesWhole() {
+    QFETCH(QString, file);
+    const Run full = runTool({corvanta::test::dataFile(file)});
+    const Run whole = runTool({"--no-frames", corvanta::test::dataFile(file)});
+    QCOMPARE(full.exit_code, 0);
+    QCOMPARE(whole.exit_code, 0);
+    QVERIFY(full.out.contains("NAL unit-"));
+    QVERIFY(!whole.out.contains("NAL unit-"));
+    auto place = [](const QString& line) { return line.section(' ', 0, 2, QString::SectionSkipEmpty); };
+    QSet<QString> full_places;
+    for (const QString& line : full.out.split('\n', Qt::SkipEmptyParts)) full_places.insert(place(line));
+    int kept = 0;
+    for (const QString& line : whole.out.split('\n', Qt::SkipEmptyParts)) {
+      if (place(line).startsWith("frames ")) continue;
+      QVERIFY2(full_places.contains(place(line)), qPrintable(line));
+      ++kept;
+    }
+    QVERIFY(kept > 50);
   }
 };
 

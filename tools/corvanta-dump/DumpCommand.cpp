@@ -51,6 +51,8 @@ QString DumpCommand::usage() {
       "  --json           print the element tree as nested JSON instead: an array of elements, each\n"
       "                   with name, seq_num, offset and size in bits, raw_value, hrf_value, children\n"
       "  --check          verify the element database and print a summary on standard error\n"
+      "  --no-frames      leave every frame one element: its codec headers (NAL units, slice\n"
+      "                   headers) are not decoded, the fast way through a large file\n"
       "  --no-progress    never show progress (it is shown only when standard error is a terminal)\n"
       "  -h, --help       show this help\n"
       "\n"
@@ -78,6 +80,8 @@ int DumpCommand::run(const QStringList& arguments) {
       json = true;
     } else if (argument == QLatin1String("--check")) {
       check = true;
+    } else if (argument == QLatin1String("--no-frames")) {
+      no_frames = true;
     } else if (argument == QLatin1String("--no-progress")) {
       no_progress = true;
     } else if (argument == QLatin1String("--db") || argument.startsWith(QLatin1String("--db="))) {
@@ -130,7 +134,8 @@ int DumpCommand::analyse() {
   if (progress_on_terminal)
     QObject::connect(&parser, &Parser::progress, [this](int percent) { showProgress(percent); });
   const int result = parser.parseFile(input_file, database_file.isEmpty() ? QStringLiteral(":memory:")
-                                                                          : database_file, QString());
+                                                                          : database_file,
+                                        no_frames ? QStringLiteral("frames=off") : QString());
   if (progress_on_terminal)
     printTo(stderr, QStringLiteral("\r\033[K"));
   if (result != Parser::Success)

@@ -34,5 +34,6 @@ class DumpCommand {
   QString database_file;
   bool check = false;
   bool json = false;
+  bool no_frames = false;
   bool progress_on_terminal = false;
 };

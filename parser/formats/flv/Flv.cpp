@@ -47,7 +47,7 @@ class FlvWriter {
     std::vector<int64_t> starts;
     for (const FlvStretch& stretch : stretches)
       if (!stretch.garbage) starts.push_back(stretch.begin);
-    flv::FlvTagBodies bodies(std::move(starts));
+    flv::FlvTagBodies bodies(std::move(starts), ctx.decode_frames);
     int64_t tag_number = 0;
     for (size_t i = 0; i < stretches.size(); ++i) {
       const FlvStretch& stretch = stretches[i];

@@ -134,6 +134,10 @@ std::string FlvTagBodies::record(FieldReader& f, std::string_view name, const De
 // Length-prefixed NAL units, decoded by the shared H.264 or H.265 stream decoder, so that IDR
 // frames, picture types and parameter sets can be found.
 std::string FlvTagBodies::nalUnits(FieldReader& f, bool is_hevc) {
+  if (!decode_frames) {
+    frameData(f, "frames");
+    return {};
+  }
   codecs::FramePicture picture;
   return (is_hevc ? hevc_video : avc_video).frame(f, picture);
 }

@@ -21,7 +21,9 @@ namespace corvanta::flv {
 class FlvTagBodies {
  public:
   // `tag_starts`: sorted file offsets of every tag, to check keyframe positions against.
-  explicit FlvTagBodies(std::vector<int64_t> tag_starts) : tag_starts(std::move(tag_starts)) {}
+  // `decode_frames`: whether the NAL units of video frames are decoded or stay one field.
+  FlvTagBodies(std::vector<int64_t> tag_starts, bool decode_frames)
+      : tag_starts(std::move(tag_starts)), decode_frames(decode_frames) {}
 
   // Each decodes a body from the reader's position to its end and returns the tag's summary.
   std::string audio(FieldReader& f);
@@ -42,6 +44,7 @@ class FlvTagBodies {
   bool isTagStart(double offset) const;
 
   std::vector<int64_t> tag_starts;
+  bool decode_frames;
   codecs::NalVideoStream avc_video{false};
   codecs::NalVideoStream hevc_video{true};
   codecs::Av1Context av1;

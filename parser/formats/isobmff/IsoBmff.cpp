@@ -268,7 +268,7 @@ class BoxWriter {
   // The H.264 or H.265 stream of a track whose sample entry has its configuration record, its
   // parameter sets read at the first sample (the record may follow the media data).
   codecs::NalVideoStream* nalStream(size_t track) {
-    if (track >= map.tracks().size()) return nullptr;
+    if (!ctx.decode_frames || track >= map.tracks().size()) return nullptr;
     if (video_streams.size() < map.tracks().size()) video_streams.resize(map.tracks().size());
     std::unique_ptr<codecs::NalVideoStream>& stream = video_streams[track];
     if (!stream) {

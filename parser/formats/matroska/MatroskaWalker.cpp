@@ -336,7 +336,7 @@ ValueText MatroskaWalker::writeBlock(FieldReader& f, bool simple) {
   context.has_cluster_timestamp = has_cluster_timestamp;
   context.cluster_timestamp = cluster_timestamp;
   context.simple = simple;
-  context.video = &video_streams;
+  context.video = ctx.decode_frames ? &video_streams : nullptr;
   BlockFacts facts = decodeBlock(f, context);
   if (!f.ok()) {
     f.recover();
