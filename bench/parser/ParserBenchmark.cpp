@@ -6,6 +6,8 @@
 //   bench_parser --samples N --write-mp4 FILE   (only writes the generated MP4)
 //   bench_parser --frames N --write-mkv FILE    (only writes the generated Matroska file)
 //   bench_parser --ts-packets N --write-ts FILE (only writes the generated transport stream)
+//   bench_parser --h264-mp4 FILE                (only a real H.264 MP4, such as the one
+//       make-h264-mp4.sh makes, with and without decoding the NAL units of its frames)
 //
 // Each measurement runs in a child process of its own, so that its memory figures are
 // not inflated by an earlier one.
@@ -133,11 +135,12 @@ int runStream(StreamWriter write, int64_t elements, double bytes_per_element) {
   return 0;
 }
 
-// The whole library on a generated file: map, probe, the format module, the writer.
-int runFile(const QString& path) {
+// The whole library on a file: map, probe, the format module, the writer. `options` as the
+// parse call takes them.
+int runFile(const QString& path, const QString& options = {}) {
   Measurement measurement;
   Parser parser;
-  if (parser.parseFile(path, QStringLiteral(":memory:"), QString()) != 0) {
+  if (parser.parseFile(path, QStringLiteral(":memory:"), options) != 0) {
     std::printf("error=%s\n", qPrintable(parser.errorString()));
     return 0;
   }
@@ -211,6 +214,24 @@ void printFigures(const QString& title, const Figures& f) {
   std::fflush(stdout);
 }
 
+// The cost of decoding inside the frames: the same file with and without it.
+int compareFrameDecoding(const QString& path) {
+  if (!QFileInfo(path).isFile()) {
+    std::fprintf(stderr, "no such file: %s\n", qPrintable(path));
+    return 1;
+  }
+  const QString child = QStringLiteral("--child");
+  const QString size = QString::number(QFileInfo(path).size() / 1e6, 'f', 1);
+  const Figures decoded = runChild({child, QStringLiteral("file"), path});
+  printFigures(QStringLiteral("%1 (%2 MB), NAL units and slice headers decoded").arg(path, size), decoded);
+  const Figures whole = runChild({child, QStringLiteral("file-frames-off"), path});
+  printFigures(QStringLiteral("%1 (%2 MB), frames=off: each frame one element").arg(path, size), whole);
+  if (decoded.error.isEmpty() && whole.error.isEmpty())
+    std::printf("\nopen time with frame decoding / without: %.2f x (target <= 2)\n",
+                decoded.get("seconds") / whole.get("seconds"));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -222,8 +243,12 @@ int main(int argc, char** argv) {
       return runStream(writeSampleTableStream, arguments[3].toLongLong(), kSampleTableBytesPerElement);
     if (kind == QLatin1String("transport"))
       return runStream(writeTransportStream, arguments[3].toLongLong(), kTransportBytesPerElement);
+    if (kind == QLatin1String("file-frames-off"))
+      return runFile(arguments[3], QStringLiteral("frames=off"));
     return runFile(arguments[3]);
   }
+  if (arguments.size() == 3 && arguments[1] == QLatin1String("--h264-mp4"))
+    return compareFrameDecoding(arguments[2]);
 
   int64_t samples = 1000000;
   int64_t elements = 3000000;
