@@ -7,6 +7,11 @@
 namespace corvanta::codecs {
 
 std::string av1Configuration(FieldReader& f) {
+  Av1Context context;
+  return av1Configuration(f, context);
+}
+
+std::string av1Configuration(FieldReader& f, Av1Context& context) {
   f.u("marker", 1);
   f.u("version", 7);
   const uint64_t profile = f.uh("seq_profile", 3, av1ProfileName);
@@ -21,7 +26,6 @@ std::string av1Configuration(FieldReader& f) {
   f.u("reserved", 3);
   const uint64_t delay_present = f.u("initial_presentation_delay_present", 1);
   f.u(delay_present ? "initial_presentation_delay_minus_one" : "reserved", 4);
-  Av1Context context;
   av1Obus(f, context);
   std::string summary = "AV1 configuration, " + av1ProfileName(profile) + " level index " + numberText(level);
   if (context.has_sequence_header) summary += ", max " + frameSizeText(av1VideoFormat(context.sequence_header));

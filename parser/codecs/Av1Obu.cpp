@@ -27,7 +27,14 @@ const ValueName kMetadataTypes[] = {{1, "METADATA_TYPE_HDR_CLL"}, {2, "METADATA_
 
 const ValueName kChromaSamplePositions[] = {{0, "unknown"}, {1, "vertical"}, {2, "colocated"}};
 
-enum ObuType : uint64_t { kSequenceHeader = 1, kTemporalDelimiter = 2, kMetadata = 5, kPadding = 15 };
+enum ObuType : uint64_t {
+  kSequenceHeader = 1, kTemporalDelimiter = 2, kFrameHeader = 3, kMetadata = 5, kFrame = 6, kRedundantFrameHeader = 7,
+  kPadding = 15
+};
+
+const ValueName kFrameTypes[] = {{0, "KEY_FRAME"}, {1, "INTER_FRAME"}, {2, "INTRA_ONLY_FRAME"}, {3, "SWITCH_FRAME"}};
+const char* const kPictureTypes[] = {"KEY", "INTER", "INTRA_ONLY", "SWITCH"};
+enum FrameType : uint64_t { kKeyFrame = 0, kSwitchFrame = 3 };
 
 constexpr uint64_t kMaxSeqProfile = 2;
 constexpr uint64_t kSelectScreenContentTools = 2;
@@ -245,12 +252,46 @@ std::string metadata(FieldReader& f) {
   return "Metadata" + (name.empty() ? "" : ", " + name);
 }
 
+// The start of uncompressed_header() (5.9.2) up to error_resilient_mode: what says which frame
+// this is. The rest of the header, and in an OBU_FRAME the tile group after it, stays one field.
+std::string frameHeader(FieldReader& f, Av1Context& context, uint64_t obu_type) {
+  const char* const rest_name = obu_type == kFrame ? "frame_header_rest_and_tile_group" : "frame_header_rest";
+  if (!context.has_sequence_header) {
+    f.rest(rest_name, "needs a sequence header, not seen before");
+    return nameText(kObuTypes, obu_type);
+  }
+  const Av1SequenceHeader& seq = context.sequence_header;
+  uint64_t frame_type = kKeyFrame;
+  bool show_frame = true;
+  if (!seq.reduced_still_picture_header) {
+    if (f.flag("show_existing_frame")) {
+      f.u("frame_to_show_map_idx", 3);
+      f.rest(rest_name);
+      return "shows an existing frame";
+    }
+    frame_type = f.uh("frame_type", 2, [](uint64_t v) { return nameText(kFrameTypes, v); });
+    show_frame = f.flag("show_frame");
+    if (show_frame && seq.decoder_model_info_present && !seq.equal_picture_interval)
+      f.u("frame_presentation_time", int(seq.frame_presentation_time_length));
+    if (!show_frame) f.flag("showable_frame");
+    if (frame_type != kSwitchFrame && !(frame_type == kKeyFrame && show_frame)) f.flag("error_resilient_mode");
+  }
+  f.rest(rest_name);
+  if (!f.ok()) return nameText(kObuTypes, obu_type) + ", broken";
+  if (obu_type != kRedundantFrameHeader && context.first_frame_type.empty()) {
+    context.first_frame_type = kPictureTypes[frame_type];
+    context.first_frame_random_access = frame_type == kKeyFrame && show_frame;
+  }
+  return nameText(kObuTypes, obu_type) + ", " + nameText(kFrameTypes, frame_type) + (show_frame ? ", shown" : ", not shown");
+}
+
 // The payload of one OBU, on a reader over exactly its bytes.
 std::string obuPayload(FieldReader& f, uint64_t type, Av1Context& context) {
   switch (type) {
     case kSequenceHeader: return sequenceHeader(f, context);
     case kTemporalDelimiter: return "Temporal delimiter";
     case kMetadata: return metadata(f);
+    case kFrameHeader: case kFrame: case kRedundantFrameHeader: return frameHeader(f, context, type);
     case kPadding: f.rest("obu_padding"); return "Padding";
     default: {
       f.rest("obu_payload");

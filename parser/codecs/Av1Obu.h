@@ -38,6 +38,9 @@ struct Av1SequenceHeader {
 struct Av1Context {
   bool has_sequence_header = false;
   Av1SequenceHeader sequence_header;
+  // Of the first frame header since the caller last cleared them: a temporal unit's picture.
+  std::string first_frame_type;  // "KEY", "INTER", "INTRA_ONLY", "SWITCH"
+  bool first_frame_random_access = false;
 };
 
 std::string av1ProfileName(uint64_t seq_profile);
@@ -45,8 +48,9 @@ std::string av1LevelText(uint64_t seq_level_idx);  // 0 -> "2.0", 31 -> "maximum
 VideoFormat av1VideoFormat(const Av1SequenceHeader& header);  // the largest frame size
 
 // The OBUs from the reader's position to its end (configOBUs of av1C, a temporal unit): each as a
-// unit with its header and size; a sequence header decoded field by field, other types' payloads
-// opaque. Returns the summary of the last sequence header, or empty.
+// unit with its header and size; a sequence header decoded field by field, frame headers up to
+// the frame type and whether it is shown, other types' payloads opaque. Returns the summary of
+// the last sequence header, or empty.
 std::string av1Obus(FieldReader& f, Av1Context& context);
 
 }  // namespace corvanta::codecs

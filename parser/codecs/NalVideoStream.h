@@ -2,6 +2,7 @@
 
 #include "codecs/H264ParameterSets.h"
 #include "codecs/HevcParameterSets.h"
+#include "codecs/VideoFrameDecoder.h"
 
 #include <string>
 
@@ -11,17 +12,10 @@ class FieldReader;
 
 namespace corvanta::codecs {
 
-// What a frame's NAL units say about the picture, for the summary of the sample, block or tag
-// that carries it and for checking the container's key-frame claim.
-struct FramePicture {
-  std::string type;           // "IDR", "I", "P", "B", "CRA", "BLA"; empty when no slice said
-  bool random_access = false;  // IDR, or an H.265 IRAP picture
-};
-
 // One H.264 or H.265 stream as MP4, Matroska and FLV carry it: a configuration record, then
 // frames of NAL units each preceded by its length. The parameter sets of the record and of the
 // frames carry over from frame to frame, as slice headers need them.
-class NalVideoStream {
+class NalVideoStream : public VideoFrameDecoder {
  public:
   explicit NalVideoStream(bool hevc) : is_hevc(hevc) {}
 
@@ -30,12 +24,12 @@ class NalVideoStream {
 
   // The AVCDecoderConfigurationRecord or HEVCDecoderConfigurationRecord from the reader's
   // position to its end; its parameter sets and NAL length size are kept for the frames.
-  std::string configuration(FieldReader& f);
+  std::string configuration(FieldReader& f) override;
 
   // The NAL units of one frame from the reader's position to its end, each a unit "NAL unit"
   // with its length field and the unit decoded. Returns the frame's summary: its picture type,
   // or the kinds of its units when it holds no slice.
-  std::string frame(FieldReader& f, FramePicture& picture);
+  std::string frame(FieldReader& f, FramePicture& picture) override;
 
  private:
   std::string nalUnit(FieldReader& unit, FramePicture& picture, int& rank);

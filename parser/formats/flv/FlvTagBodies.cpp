@@ -236,7 +236,9 @@ std::string FlvTagBodies::enhancedVideo(FieldReader& f) {
     if (nal_based) {
       return joined({summary, nalConfiguration(f, is_hevc)});
     }
-    if (code == fourCC("av01")) return joined({summary, record(f, "AV1CodecConfigurationRecord", codecs::av1Configuration)});
+    if (code == fourCC("av01"))
+      return joined({summary, record(f, "AV1CodecConfigurationRecord",
+                                     [this](FieldReader& inner) { return av1_video.configuration(inner); })});
     if (code == fourCC("vp09") || code == fourCC("vp08"))
       return joined({summary, record(f, "VPCodecConfigurationRecord", codecs::vpCodecConfiguration)});
   } else if (packet == kCodedFrames || packet == kCodedFramesX) {
@@ -248,9 +250,12 @@ std::string FlvTagBodies::enhancedVideo(FieldReader& f) {
       return joined({summary, nalUnits(f, is_hevc)});
     }
     if (code == fourCC("av01") && f.bytesLeft() > 0) {
-      codecs::av1Obus(f, av1);
-      frameData(f, "frame");
-      return summary;
+      if (!decode_frames) {
+        frameData(f, "frames");
+        return summary;
+      }
+      codecs::FramePicture picture;
+      return joined({summary, av1_video.frame(f, picture)});
     }
   } else if (packet == kVideoMetadata) {
     Amf amf(f);

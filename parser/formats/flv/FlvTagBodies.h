@@ -1,6 +1,6 @@
 #pragma once
 
-#include "codecs/Av1Obu.h"
+#include "codecs/Av1VideoStream.h"
 #include "codecs/NalVideoStream.h"
 
 #include <cstdint>
@@ -47,7 +47,7 @@ class FlvTagBodies {
   bool decode_frames;
   codecs::NalVideoStream avc_video{false};
   codecs::NalVideoStream hevc_video{true};
-  codecs::Av1Context av1;
+  codecs::Av1VideoStream av1_video;
 };
 
 }  // namespace corvanta::flv

@@ -6,7 +6,7 @@
 #include "FieldReader.h"
 #include "TextForms.h"
 #include "ValueName.h"
-#include "codecs/NalVideoStream.h"
+#include "codecs/VideoFrameDecoder.h"
 #include "formats/isobmff/IsoBmffSamples.h"
 
 #include <algorithm>
@@ -242,7 +242,7 @@ class BoxWriter {
     if (overlap) readable += readable.empty() ? "overlaps the previous claim" : ", overlaps the previous claim";
     if (cut) readable += readable.empty() ? "truncated" : ", truncated";
     const char* name = (c.flags & Claim::kItem) ? "item" : (c.count > 1 ? "samples" : "sample");
-    codecs::NalVideoStream* video = overlap || c.count != 1 || (c.flags & Claim::kItem) ? nullptr : nalStream(c.track);
+    codecs::VideoFrameDecoder* video = overlap || c.count != 1 || (c.flags & Claim::kItem) ? nullptr : frameDecoder(c.track);
     if (!video) {
       w.addField(name, c.offset * 8, size * 8, line, readable, c.number);
       return;
@@ -265,16 +265,17 @@ class BoxWriter {
     w.closeUnit();
   }
 
-  // The H.264 or H.265 stream of a track whose sample entry has its configuration record, its
-  // parameter sets read at the first sample (the record may follow the media data).
-  codecs::NalVideoStream* nalStream(size_t track) {
+  // The frame decoder of a track whose sample entry has its configuration record, set up by that
+  // record at the first sample (the record may follow the media data).
+  codecs::VideoFrameDecoder* frameDecoder(size_t track) {
     if (!ctx.decode_frames || track >= map.tracks().size()) return nullptr;
     if (video_streams.size() < map.tracks().size()) video_streams.resize(map.tracks().size());
-    std::unique_ptr<codecs::NalVideoStream>& stream = video_streams[track];
+    std::unique_ptr<codecs::VideoFrameDecoder>& stream = video_streams[track];
     if (!stream) {
       const TrackInfo& t = map.tracks()[track];
       if (!t.config_type) return nullptr;
-      stream = std::make_unique<codecs::NalVideoStream>(t.config_type == fourCC("hvcC"));
+      stream = codecs::VideoFrameDecoder::forRecord(fourCCText(t.config_type));
+      if (!stream) return nullptr;
       ElementWriter counter{ElementWriter::CountOnly{}};
       FieldReader record(counter, data, t.config_begin, t.config_end);
       stream->configuration(record);
@@ -287,7 +288,7 @@ class BoxWriter {
   const uint8_t* data;
   const SampleMap& map;
   int64_t boxes = 0;
-  std::vector<std::unique_ptr<codecs::NalVideoStream>> video_streams;  // by track index
+  std::vector<std::unique_ptr<codecs::VideoFrameDecoder>> video_streams;  // by track index
   std::string line, readable;  // reused for every sample: no allocation per sample
 };
 

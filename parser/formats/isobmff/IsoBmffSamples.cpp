@@ -188,8 +188,8 @@ void SampleMap::walk(Walk& state, int64_t begin, int64_t end, uint32_t parent, i
   }
 }
 
-// The avcC or hvcC box among the children of a visual sample entry, which frames need for
-// their NAL length size and parameter sets.
+// The avcC, hvcC or av1C box among the children of a visual sample entry, which frames need for
+// their NAL length size and parameter sets or their sequence header.
 void SampleMap::findNalConfiguration(TrackInfo& track, int64_t entry, int64_t entry_end) {
   constexpr int64_t kVisualSampleEntrySize = 86;
   int64_t at = entry + kVisualSampleEntrySize;
@@ -197,7 +197,7 @@ void SampleMap::findNalConfiguration(TrackInfo& track, int64_t entry, int64_t en
     const int64_t size = loadBe32(data + at);
     const uint32_t type = loadBe32(data + at + 4);
     if (size < 8 || size > entry_end - at) return;
-    if (type == fourCC("avcC") || type == fourCC("hvcC")) {
+    if (type == fourCC("avcC") || type == fourCC("hvcC") || type == fourCC("av1C")) {
       track.config_type = type;
       track.config_begin = at + 8;
       track.config_end = at + size;

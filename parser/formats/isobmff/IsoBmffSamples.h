@@ -23,7 +23,7 @@ struct TrackInfo {
   uint32_t height = 0;
   uint32_t timescale = 0;
   int64_t trak_offset = -1;    // -1 for a track known only from fragments
-  uint32_t config_type = 0;    // avcC or hvcC of the first visual sample entry, 0 without one
+  uint32_t config_type = 0;    // avcC, hvcC or av1C of the first visual sample entry, 0 without one
   int64_t config_begin = 0;    // its payload [begin, end)
   int64_t config_end = 0;
   TableBox stts, stsc, stsz, stz2, stco, co64, stss;

@@ -100,10 +100,10 @@ std::string frameNote(const TrackInfo* track) {
   return {};
 }
 
-// A frame of an H.264/H.265 track as a unit with its NAL units; returns its picture type. A
+// A frame of an H.264, H.265 or AV1 track as a unit with its codec headers; returns its picture type. A
 // SimpleBlock's keyframe flag (`claimed_keyframe`, null for a Block, whose BlockGroup says it
 // by its references) that the frame contradicts is noted on the frame.
-std::string decodedFrame(FieldReader& f, codecs::NalVideoStream& video, int64_t bytes, std::string raw,
+std::string decodedFrame(FieldReader& f, codecs::VideoFrameDecoder& video, int64_t bytes, std::string raw,
                          std::string note, int64_t number, const bool* claimed_keyframe) {
   ElementWriter& w = f.writer();
   const int64_t begin = f.bytePos();
@@ -190,7 +190,7 @@ BlockFacts decodeBlock(FieldReader& f, const BlockContext& context) {
   const std::string note = frameNote(track);
   const uint64_t frame_duration = track ? track->default_duration : 0;
   const std::string track_text = "track " + numberText(track_number);
-  codecs::NalVideoStream* video = track && context.video ? context.video->forTrack(*track, f.fileData()) : nullptr;
+  codecs::VideoFrameDecoder* video = track && context.video ? context.video->forTrack(*track, f.fileData()) : nullptr;
   std::string raw;
   for (int i = 0; i < frames; ++i) {
     int64_t frame_time = 0;

@@ -6,14 +6,25 @@
 
 namespace corvanta::matroska {
 
-codecs::NalVideoStream* MatroskaVideoStreams::forTrack(const TrackInfo& track, const uint8_t* data) {
+namespace {
+
+// The configuration record type that a codec's CodecPrivate holds.
+std::string recordOf(const std::string& codec_id) {
+  if (codec_id == "V_MPEG4/ISO/AVC") return "avcC";
+  if (codec_id == "V_MPEGH/ISO/HEVC") return "hvcC";
+  if (codec_id == "V_AV1") return "av1C";
+  return {};
+}
+
+}  // namespace
+
+codecs::VideoFrameDecoder* MatroskaVideoStreams::forTrack(const TrackInfo& track, const uint8_t* data) {
   const auto found = streams.find(track.number);
   if (found != streams.end()) return found->second.get();
-  const bool avc = track.codec_id == "V_MPEG4/ISO/AVC";
-  const bool hevc = track.codec_id == "V_MPEGH/ISO/HEVC";
-  std::unique_ptr<codecs::NalVideoStream>& stream = streams[track.number];
-  if ((!avc && !hevc) || track.compressed || track.encrypted || track.codec_private_begin < 0) return nullptr;
-  stream = std::make_unique<codecs::NalVideoStream>(hevc);
+  std::unique_ptr<codecs::VideoFrameDecoder>& stream = streams[track.number];
+  if (track.compressed || track.encrypted || track.codec_private_begin < 0) return nullptr;
+  stream = codecs::VideoFrameDecoder::forRecord(recordOf(track.codec_id));
+  if (!stream) return nullptr;
   // Only the parameter sets and the NAL length size are wanted: the CodecPrivate's own
   // elements are written where it stands in the tree.
   ElementWriter counter{ElementWriter::CountOnly{}};

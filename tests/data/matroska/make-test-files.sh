@@ -186,5 +186,5 @@ for f in mkvmerge-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-vorbis.mka mkvmerge-ac
   mkvinfo -a -v -v -z -P "$f" > "$f.mkvinfo.txt"
 done
 # The codec headers inside the frames, as ffmpeg's trace_headers reads them.
-../make-frame-traces.sh mkvmerge-h264-aac.mkv ffmpeg-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-blockgroups.mkv
+../make-frame-traces.sh mkvmerge-h264-aac.mkv ffmpeg-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-blockgroups.mkv ffmpeg-av1.mkv
 ls -l

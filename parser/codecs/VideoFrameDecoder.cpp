@@ -1,0 +1,15 @@
+#include "codecs/VideoFrameDecoder.h"
+
+#include "codecs/Av1VideoStream.h"
+#include "codecs/NalVideoStream.h"
+
+namespace corvanta::codecs {
+
+std::unique_ptr<VideoFrameDecoder> VideoFrameDecoder::forRecord(const std::string& record_type) {
+  if (record_type == "avcC") return std::make_unique<NalVideoStream>(false);
+  if (record_type == "hvcC") return std::make_unique<NalVideoStream>(true);
+  if (record_type == "av1C") return std::make_unique<Av1VideoStream>();
+  return nullptr;
+}
+
+}  // namespace corvanta::codecs
