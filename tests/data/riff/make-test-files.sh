@@ -4,7 +4,7 @@
 # gstreamer1.0-plugins-good (avimux, wavenc, jpegenc), sox, cwebp, img2webp, webpmux, python3.
 # Expected values, each an independent witness:
 #   <file>.chunks.csv every chunk found by riff-walk.py, "depth,offset,id,size" per line;
-#   <file>.packets    for AVI files, ffprobe's packets as "stream,size,pos" lines.
+#   <file>.packets    for AVI files, ffprobe's packets as "stream,size,pos,flags" lines (K: key frame).
 # odml.avi is assembled by odml-avi.py, since no Debian tool lowers the 1 GB limit of a RIFF
 # part that makes a muxer start a RIFF 'AVIX'.
 set -eu
@@ -96,5 +96,5 @@ for f in mpeg4-mp3.avi pcm-6ch.avi gstreamer.avi odml.avi ffmpeg-bext.wav rf64.w
   python3 riff-walk.py "$f" > "$f.chunks.csv"
 done
 for f in mpeg4-mp3.avi pcm-6ch.avi gstreamer.avi odml.avi; do
-  ffprobe -v error -show_entries packet=stream_index,size,pos -of csv=p=0 "$f" > "$f.packets"
+  ffprobe -v error -show_entries packet=stream_index,size,pos,flags -of csv=p=0 "$f" > "$f.packets"
 done
