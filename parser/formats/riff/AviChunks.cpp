@@ -46,6 +46,18 @@ const ValueName kFrameKinds[] = {{fourCC("\0\0dc"), "compressed video"}, {fourCC
 
 bool isDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 
+// Lists of 'rec ' lists inside movi are one level deep in real files.
+constexpr int kMaxRecDepth = 4;
+
+// Whether a chunk header at `at` lies inside a file of `size` bytes; `at` may be anything a
+// file's 64-bit offset field says.
+bool headerFits(int64_t at, int64_t size) { return at >= 0 && at <= size - 8; }
+
+// An offset field plus a base, both from the file, wrapped rather than overflowed.
+int64_t offsetFrom(int64_t base, uint64_t offset, int64_t delta = 0) {
+  return int64_t(uint64_t(base) + offset + uint64_t(delta));
+}
+
 // "00dc": the stream number, or -1 when the id is no frame chunk of a known kind.
 int frameStream(uint32_t id) {
   const uint8_t a = uint8_t(id >> 24), b = uint8_t(id >> 16);
@@ -73,12 +85,12 @@ struct IndexChunks {
   std::vector<std::pair<int64_t, int64_t>> idx1, ix;  // payload ranges
 };
 
-void collectMovi(const uint8_t* data, int64_t begin, int64_t end, IndexChunks& found) {
+void collectMovi(const uint8_t* data, int64_t begin, int64_t end, IndexChunks& found, int depth = 0) {
   forEachChunk(data, begin, end, [&](uint32_t id, int64_t pos, int64_t size) {
     const int64_t data_end = std::min(end, pos + 8 + size);
     if (isIndexId(id)) found.ix.push_back({pos + 8, data_end});
-    if (id == fourCC("LIST") && pos + 12 <= end && loadBe32(data + pos + 8) == kRec)
-      collectMovi(data, pos + 12, data_end, found);
+    if (id == fourCC("LIST") && pos + 12 <= end && loadBe32(data + pos + 8) == kRec && depth < kMaxRecDepth)
+      collectMovi(data, pos + 12, data_end, found, depth + 1);
   });
 }
 
@@ -102,7 +114,7 @@ IndexChunks findIndexChunks(const uint8_t* data, int64_t size) {
 // Where an idx1 entry's chunk starts, counting from `base`.
 bool idx1EntryHits(const uint8_t* data, int64_t size, int64_t base, const uint8_t* entry) {
   const int64_t at = base + int64_t(loadLe32(entry + 8));
-  return at >= 0 && at + 8 <= size && loadBe32(data + at) == loadBe32(entry);
+  return headerFits(at, size) && loadBe32(data + at) == loadBe32(entry);
 }
 
 std::string streamKindText(uint32_t type) {
@@ -143,7 +155,7 @@ std::unordered_map<int64_t, bool> aviKeyFrames(RiffWalk& walk) {
     const int64_t count = std::min<int64_t>(loadLe32(data + begin + 4), (end - begin - 24) / (4 * longs));
     for (int64_t i = 0; i < count; ++i) {
       const uint8_t* entry = data + begin + 24 + i * 4 * longs;
-      keys[base + int64_t(loadLe32(entry)) - 8] = (loadLe32(entry + 4) & kDeltaFrameBit) == 0;
+      keys[offsetFrom(base, loadLe32(entry), -8)] = (loadLe32(entry + 4) & kDeltaFrameBit) == 0;
     }
   }
   return keys;
@@ -324,7 +336,7 @@ namespace {
 
 // Whether an index entry's target holds the chunk `id` (any ix## when id is 0).
 std::string targetVerdict(const RiffWalk& walk, int64_t chunk_at, uint32_t id) {
-  if (chunk_at < 0 || chunk_at + 8 > walk.size()) return "past the end of the file";
+  if (!headerFits(chunk_at, walk.size())) return "past the end of the file";
   const uint32_t found = loadBe32(walk.data() + chunk_at);
   if (found == id) return "points at " + fourCCText(id);
   return "points at " + (isPrintableFourCC(found) ? fourCCText(found) : std::string("no chunk")) + ", not " +
@@ -335,7 +347,7 @@ void superIndexEntries(RiffWalk& walk, FieldReader& f, uint64_t count, int longs
   for (uint64_t i = 0; i < count; ++i) {
     FieldUnit entry(f, "entry", int64_t(i));
     const int64_t offset = f.has(64) ? int64_t(f.peekLe(8)) : -1;
-    const uint32_t target = offset >= 0 && offset + 8 <= walk.size() ? loadBe32(walk.data() + offset) : 0;
+    const uint32_t target = headerFits(offset, walk.size()) ? loadBe32(walk.data() + offset) : 0;
     f.ule("qwOffset", 8, targetVerdict(walk, offset, isIndexId(target) ? target : fourCC("ix##")));
     f.ule("dwSize", 4, "bytes");
     const uint64_t duration = f.ule("dwDuration", 4, "stream ticks");
@@ -349,7 +361,7 @@ void chunkIndexEntries(RiffWalk& walk, FieldReader& f, uint64_t count, int longs
   for (uint64_t i = 0; i < count; ++i) {
     FieldUnit entry(f, "entry", int64_t(i));
     const int64_t offset = f.has(32) ? int64_t(f.peekLe(4)) : 0;
-    f.ule("dwOffset", 4, targetVerdict(walk, base + offset - 8, id));
+    f.ule("dwOffset", 4, targetVerdict(walk, offsetFrom(base, uint64_t(offset), -8), id));
     const uint64_t size = f.has(32) ? f.peekLe(4) : 0;
     const bool key = (size & kDeltaFrameBit) == 0;
     f.ule("dwSize", 4, numberText(size & ~kDeltaFrameBit) + " bytes, " + (key ? "key frame" : "delta frame"));
@@ -402,7 +414,7 @@ std::string aviOldIndex(RiffWalk& walk, const Chunk& chunk, FieldReader& f) {
     const uint64_t flags = f.uleh("dwFlags", 4, [](uint64_t v) { return flagNames(kOldIndexFlags, v); });
     const int64_t offset = f.has(32) ? int64_t(f.peekLe(4)) : 0;
     const int64_t at = walk.state.idx1_base + offset;
-    const bool hits = at >= 0 && at + 8 <= walk.size() && loadBe32(walk.data() + at) == id;
+    const bool hits = headerFits(at, walk.size()) && loadBe32(walk.data() + at) == id;
     if (!hits) ++misses;
     f.ule("dwChunkOffset", 4, targetVerdict(walk, at, id));
     const uint64_t length = f.ule("dwChunkLength", 4, "bytes");

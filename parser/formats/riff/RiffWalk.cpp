@@ -16,7 +16,7 @@ namespace {
 constexpr int64_t kHeaderBytes = 8;
 constexpr uint32_t kUnknownSize = 0xFFFFFFFF;
 // Bounds a declared size so that offset arithmetic cannot overflow, whatever the file says.
-constexpr uint64_t kMaxPayload = uint64_t(1) << 60;
+constexpr uint64_t kMaxPayload = uint64_t(1) << 56;
 
 bool isContainer(uint32_t id) {
   return id == fourCC("RIFF") || id == fourCC("RF64") || id == fourCC("BW64") || id == fourCC("FORM") ||
