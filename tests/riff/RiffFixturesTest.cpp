@@ -223,6 +223,24 @@ class RiffFixturesTest : public QObject {
     QCOMPARE(frames[1]->seq, qint64(1));
   }
 
+  // An H.264 stream's strf carries its avcC after the BITMAPINFOHEADER: the shared decoder reads it.
+  void avcConfigurationInStreamFormat() {
+    const QByteArray strh = chunk("strh", QByteArray("vidsH264") + QByteArray(48, '\0'));
+    // biSize 40, 16x16, 1 plane, 24 bits, 'H264', then zeros; avcC: version 1, Baseline (66),
+    // compatibility 0xC0, level 30, 4-byte lengths, no SPS, no PPS.
+    const QByteArray bih = le(40, 4) + le(16, 4) + le(16, 4) + le(1, 2) + le(24, 2) + "H264" + QByteArray(20, '\0');
+    const QByteArray avcc("\x01\x42\xC0\x1E\xFF\xE0\x00", 7);
+    const QByteArray hdrl = list("LIST", "hdrl", list("LIST", "strl", strh + chunk("strf", bih + avcc)));
+    const Parsed parsed = parse(riff("AVI ", hdrl + list("LIST", "movi", QByteArray())), "avc.avi");
+    verifyChecked(parsed, 0);
+    QCOMPARE(at(parsed, "RIFF/LIST/LIST/strf/biCompression"), QStringLiteral("H264 []"));
+    const Element* record = parsed.at("RIFF/LIST/LIST/strf/AVCDecoderConfigurationRecord");
+    QVERIFY(record);
+    QCOMPARE(record->byteSize(), qint64(7));
+    QCOMPARE(parsed.at("AVCProfileIndication", record->id)->raw, QStringLiteral("66"));
+    QVERIFY(!parsed.at("RIFF/LIST/LIST/strf/codec_data"));
+  }
+
   // Files that are no RIFF or IFF at all are refused with a reason.
   void otherFilesAreRefused() {
     const Parsed parsed = parse(QByteArray("RIFX") + le(4, 4) + "WAVE", "other.wav");

@@ -117,6 +117,14 @@ bool idx1EntryHits(const uint8_t* data, int64_t size, int64_t base, const uint8_
   return headerFits(at, size) && loadBe32(data + at) == loadBe32(entry);
 }
 
+// A stream's length in units of scale/rate seconds as time; both are 32-bit, so their product
+// fits 64 bits unsigned, and only an absurd one leaves the signed range.
+std::string lengthText(uint64_t units, uint64_t scale, uint64_t rate) {
+  const uint64_t ticks = units * scale;
+  if (rate == 0 || scale == 0 || ticks > uint64_t(INT64_MAX)) return {};
+  return secondsText(int64_t(ticks), uint32_t(rate));
+}
+
 std::string streamKindText(uint32_t type) {
   const char* name = nameOf(kStreamTypes, type);
   return name ? name : fourCCText(type);
@@ -234,7 +242,7 @@ std::string aviStreamHeader(RiffWalk& walk, const Chunk&, FieldReader& f) {
                                                                          : floatText(double(rate) / double(scale)) + " per second")
                                       : "";
   f.ule("dwStart", 4);
-  const uint64_t length = f.ule("dwLength", 4, scale ? secondsText(int64_t(f.has(32) ? f.peekLe(4) : 0) * int64_t(scale), uint32_t(std::min<uint64_t>(rate, UINT32_MAX))) : "");
+  const uint64_t length = f.uleh("dwLength", 4, [scale, rate](uint64_t units) { return lengthText(units, scale, rate); });
   f.ule("dwSuggestedBufferSize", 4, "bytes");
   const uint64_t quality = f.has(32) ? f.peekLe(4) : 0;
   f.ule("dwQuality", 4, quality == 0xFFFFFFFF ? "default" : "");

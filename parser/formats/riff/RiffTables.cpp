@@ -28,6 +28,14 @@ const ValueName kInfoTags[] = {
     {fourCC("ISMP"), "SMPTE time code"},   {fourCC("IDIT"), "digitization date"}, {fourCC("ISGN"), "secondary genre"},
 };
 
+const ValueName kListTypes[] = {
+    {fourCC("hdrl"), "AVI headers"},        {fourCC("strl"), "stream headers"},    {fourCC("odml"), "OpenDML headers"},
+    {fourCC("movi"), "frames"},             {fourCC("rec "), "interleaved record"}, {fourCC("INFO"), "information tags"},
+    {fourCC("adtl"), "cue labels and notes"}, {fourCC("AVI "), "AVI"},            {fourCC("AVIX"), "AVI extension beyond 1 GB"},
+    {fourCC("WAVE"), "WAVE"},               {fourCC("WEBP"), "WebP"},             {fourCC("AIFF"), "AIFF"},
+    {fourCC("AIFC"), "AIFF-C"},
+};
+
 // The chunks of every form; a chunk is looked up with the list or form type around it.
 const ChunkKind kChunkKinds[] = {
     // Common to every RIFF form.
@@ -103,6 +111,8 @@ uint32_t formOf(uint32_t parent_type, uint32_t form_type) {
 }  // namespace
 
 const char* infoTagName(uint32_t id) { return nameOf(kInfoTags, id); }
+
+const char* listTypeName(uint32_t type) { return nameOf(kListTypes, type); }
 
 const ChunkKind* findChunkKind(uint32_t id, uint32_t parent_type, uint32_t form_type) {
   static const ChunkKind kInfoTag = {0, kInfo, "", textPayload};

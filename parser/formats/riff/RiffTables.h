@@ -35,6 +35,9 @@ using corvanta::FieldReader;
 // The name of a LIST INFO tag ("INAM" = "title"), or null.
 const char* infoTagName(uint32_t id);
 
+// What a LIST type or form type holds ("movi" = "frames"), or null.
+const char* listTypeName(uint32_t type);
+
 // At most `limit` bytes of UTF-8 text for a summary, cut between characters, "…" when cut.
 std::string shortText(const std::string& text, size_t limit = 80);
 

@@ -130,8 +130,11 @@ int64_t RiffWalk::chunk(int64_t pos, int64_t end, uint32_t parent_type, int dept
   std::string summary;
   if (isContainer(c.id) && c.data_end - c.data_begin >= 4) {
     FieldReader type(w, bytes, c.data_begin, c.data_begin + 4);
-    const uint32_t list_type = type.fourcc(c.id == fourCC("LIST") ? "listType" : "formType");
+    const uint32_t peeked = loadBe32(bytes + c.data_begin);
+    const char* held = listTypeName(peeked);
+    const uint32_t list_type = type.fourcc(c.id == fourCC("LIST") ? "listType" : "formType", held ? held : "");
     summary = fourCCText(list_type);
+    if (c.id == fourCC("LIST") && held) description = held;
     if (depth + 1 < kMaxDepth)
       walkChunks(c.data_begin + 4, c.data_end, list_type, depth + 1);
     else
