@@ -130,11 +130,6 @@ std::string streamKindText(uint32_t type) {
   return name ? name : fourCCText(type);
 }
 
-// A 32-bit little-endian field read as a four-character code.
-uint32_t fourccField(FieldReader& f, std::string_view name, std::string_view hrf = {}) {
-  return f.fourcc(name, hrf);
-}
-
 }  // namespace
 
 std::unordered_map<int64_t, bool> aviKeyFrames(RiffWalk& walk) {
@@ -229,9 +224,9 @@ std::string aviMainHeader(RiffWalk&, const Chunk&, FieldReader& f) {
 std::string aviStreamHeader(RiffWalk& walk, const Chunk&, FieldReader& f) {
   AviStream stream;
   stream.type = f.has(32) ? uint32_t(f.peek(32)) : 0;
-  fourccField(f, "fccType", streamKindText(stream.type));
+  f.fourcc("fccType", streamKindText(stream.type));
   stream.handler = f.has(32) ? uint32_t(f.peek(32)) : 0;
-  fourccField(f, "fccHandler");
+  f.fourcc("fccHandler");
   f.uleh("dwFlags", 4, [](uint64_t v) { return flagNames(kStreamHeaderFlags, v); });
   f.ule("wPriority", 2);
   f.ule("wLanguage", 2);
@@ -412,7 +407,7 @@ std::string aviIndex(RiffWalk& walk, const Chunk&, FieldReader& f) {
   return summary;
 }
 
-std::string aviOldIndex(RiffWalk& walk, const Chunk& chunk, FieldReader& f) {
+std::string aviOldIndex(RiffWalk& walk, const Chunk&, FieldReader& f) {
   const int64_t count = f.bytesLeft() / 16;
   int64_t misses = 0;
   for (int64_t i = 0; i < count; ++i) {
@@ -430,7 +425,6 @@ std::string aviOldIndex(RiffWalk& walk, const Chunk& chunk, FieldReader& f) {
     if (flags & kKeyFrameFlag) summary += ", key frame";
     entry.setSummary(summary);
   }
-  (void)chunk;
   return numberText(uint64_t(count)) + " entries" + (misses ? ", " + numberText(uint64_t(misses)) + " missing their chunk" : "");
 }
 

@@ -128,10 +128,9 @@ std::string junkPayload(RiffWalk&, const Chunk& chunk, FieldReader& f) {
   return numberText(chunk.declared) + " bytes";
 }
 
-std::string textPayload(RiffWalk& walk, const Chunk& chunk, FieldReader& f) {
+std::string textPayload(RiffWalk&, const Chunk& chunk, FieldReader& f) {
   const char* tag = chunk.parent_type == kInfo ? infoTagName(chunk.id) : nullptr;
   const std::string text = f.fixedString("text", f.bytesLeft(), TextEncoding::Utf8, tag ? tag : "");
-  (void)walk;
   return shortText(text);
 }
 
