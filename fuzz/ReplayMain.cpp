@@ -116,7 +116,8 @@ bool everyModuleHasATarget() {
   const QStringList targets = QStringLiteral(CORVANTA_FUZZ_TARGET_MODULES).split(QLatin1Char(','), Qt::SkipEmptyParts);
   bool ok = true;
   for (const corvanta::FormatModule& module : corvanta::formatModules()) {
-    if (!targets.contains(module.id)) {
+    // A family of modules in one folder has ids "<folder>.<form>".
+    if (!targets.contains(module.id) && !targets.contains(module.id.section(QLatin1Char('.'), 0, 0))) {
       std::fprintf(stderr, "FAILED: the module \"%s\" has no fuzz target: its id is not the name of a folder "
                            "parser/formats/<id>/\n", qPrintable(module.id));
       ok = false;

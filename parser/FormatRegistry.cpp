@@ -4,6 +4,7 @@
 #include "formats/isobmff/IsoBmff.h"
 #include "formats/matroska/Matroska.h"
 #include "formats/mpegts/MpegTs.h"
+#include "formats/riff/Riff.h"
 
 #include <QFileInfo>
 
@@ -20,6 +21,10 @@ const std::vector<FormatModule>& formatModules() {
       matroskaModule(),
       mpegTsModule(),
       flvModule(),
+      aviModule(),
+      waveModule(),
+      webpModule(),
+      aiffModule(),
   };
   return replaced_modules ? *replaced_modules : modules;
 }
