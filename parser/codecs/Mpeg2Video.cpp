@@ -69,8 +69,17 @@ void startCode(FieldReader& f) {
   f.text("start_code", 8, hexText(code, 2), mpegVideoStartCodeName(code));
 }
 
+// A loaded matrix follows its one-bit flag, so its 64 bytes are seldom byte-aligned.
 void quantiserMatrix(FieldReader& f, const char* load_name, const char* matrix_name) {
-  if (f.flag(load_name, f.has(1) && f.peek(1) ? "loaded" : "default")) f.bytes(matrix_name, 64, "64 values");
+  if (!f.flag(load_name, f.has(1) && f.peek(1) ? "loaded" : "default")) return;
+  if (!f.need(64 * 8)) return;
+  FieldReader values = f;
+  std::string text;
+  for (int i = 0; i < 64; ++i) {
+    if (i) text += ' ';
+    appendNumber(text, values.read(8));
+  }
+  f.text(matrix_name, 64 * 8, text, "64 values in zigzag scan order");
 }
 
 std::string sequenceHeader(FieldReader& f, const MpegVideoContext& context) {

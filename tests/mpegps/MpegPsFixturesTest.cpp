@@ -193,7 +193,7 @@ class MpegPsFixturesTest : public QObject {
     const Parsed parsed = parse(mpeg2Pack(0, 0, 2500) + packet(0xBF, dsi));
     QVERIFY2(parsed.report.ok(), qPrintable(parsed.report.summary()));
     QCOMPARE(fieldAt(parsed, "pack/PES_packet/dsi_gi/nv_pck_lbn"), QStringLiteral("7 [logical block of this navigation pack]"));
-    QCOMPARE(fieldAt(parsed, "pack/PES_packet/dsi_gi/c_eltm"), QStringLiteral("0x00000145 [00:00:01.05 25 fps]"));
+    QCOMPARE(fieldAt(parsed, "pack/PES_packet/dsi_gi/c_eltm"), QStringLiteral("0x00000145 [00:00:01.05, 25 fps]"));
     QCOMPARE(parsed.at("pack/PES_packet/dsi_gi")->raw, QStringLiteral("DSI, block 7"));
     QCOMPARE(fieldAt(parsed, "pack/PES_packet/dsi data"), QStringLiteral("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 … [20 bytes]"));
   }

@@ -49,7 +49,9 @@ void dvdTime(FieldReader& f, std::string_view name) {
   char text[40];
   std::snprintf(text, sizeof text, "%02u:%02u:%02u.%02u", bcd(v >> 24 & 0xFF), bcd(v >> 16 & 0xFF),
                 bcd(v >> 8 & 0xFF), bcd(v & 0x3F));
-  f.text(name, 32, hexText(v, 8), std::string(text) + " " + nameText(kFrameRates, (v >> 6) & 3));
+  std::string hrf = text;
+  if (const char* rate = nameOf(kFrameRates, (v >> 6) & 3)) hrf += std::string(", ") + rate;
+  f.text(name, 32, hexText(v, 8), hrf);
 }
 
 void ptm(FieldReader& f, std::string_view name) {
