@@ -30,7 +30,7 @@ int64_t packHeaderSize(const uint8_t* data, int64_t size, int64_t at) {
 
 namespace {
 
-// The first start code at or after `from` whose last byte is at least `lowest`, or `size`.
+// The first start code at or after `from` whose last byte lies in [lowest, highest], or `size`.
 int64_t findStartCode(const uint8_t* data, int64_t size, int64_t from, uint8_t lowest, uint8_t highest) {
   for (int64_t at = std::max<int64_t>(from, 0); at + 4 <= size;) {
     const void* hit = std::memchr(data + at + 2, 1, size_t(size - at - 2));
@@ -81,8 +81,9 @@ std::vector<PsUnit> walkProgramStream(const uint8_t* data, int64_t size, int64_t
     // elementary video never holds and other payloads seldom do.
     if (unit.kind == PsUnit::Kind::Packet || unit.kind == PsUnit::Kind::SystemHeader) {
       if (!unitBoundary(data, size, std::min(unit.end, size)) || unit.end > size) {
-        const int64_t next = findStartCode(data, size, at + 6, kProgramEndCode, 0xFF);
-        if (next < std::min(unit.end, size)) {
+        const int64_t limit = std::min(unit.end, size);
+        const int64_t next = findStartCode(data, limit, at + 6, kProgramEndCode, 0xFF);
+        if (next < limit) {
           unit.end = next;
           unit.cut = true;
         }
