@@ -141,12 +141,12 @@ class PsWriter {
   // The payload by stream; returns the name of a DVD sub-stream, if any.
   std::string payload(const PsUnit& unit) {
     if (unit.payload_begin >= unit.end) return {};
-    FieldReader f(w, data, unit.payload_begin, unit.end);
-    std::string summary;
     if (PsVideo::isVideo(unit.code)) {
       video.writePayload(w, unit);
       return {};
     }
+    FieldReader f(w, data, unit.payload_begin, unit.end);
+    std::string summary;
     switch (unit.code) {
       case kPrivateStream1: summary = privateStream1Payload(f); break;
       case kPrivateStream2: summary = privateStream2Payload(f); break;
