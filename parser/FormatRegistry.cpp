@@ -3,6 +3,7 @@
 #include "formats/flv/Flv.h"
 #include "formats/isobmff/IsoBmff.h"
 #include "formats/matroska/Matroska.h"
+#include "formats/mpegps/MpegPs.h"
 #include "formats/mpegts/MpegTs.h"
 #include "formats/riff/Riff.h"
 
@@ -21,6 +22,7 @@ const std::vector<FormatModule>& formatModules() {
       matroskaModule(),
       mpegTsModule(),
       flvModule(),
+      mpegPsModule(),
       aviModule(),
       waveModule(),
       webpModule(),
