@@ -1,9 +1,11 @@
 #include "FormatModule.h"
 
+#include "formats/flac/Flac.h"
 #include "formats/flv/Flv.h"
 #include "formats/isobmff/IsoBmff.h"
 #include "formats/matroska/Matroska.h"
 #include "formats/mpegts/MpegTs.h"
+#include "formats/ogg/Ogg.h"
 
 #include <QFileInfo>
 
@@ -20,6 +22,8 @@ const std::vector<FormatModule>& formatModules() {
       matroskaModule(),
       mpegTsModule(),
       flvModule(),
+      flacModule(),
+      oggModule(),
   };
   return replaced_modules ? *replaced_modules : modules;
 }
