@@ -150,8 +150,10 @@ std::string granuleText(const OggStreamInfo& stream, int64_t granule) {
     const int64_t keyframe = granule >> shift;
     const int64_t offset = granule & ((int64_t(1) << shift) - 1);
     std::string text = "keyframe " + signedText(keyframe) + " + " + signedText(offset) + " frames";
-    if (stream.frame_rate_numerator && keyframe >= 0 && keyframe < (int64_t(1) << 40))
-      text += ", " + secondsText((keyframe + offset) * int64_t(stream.frame_rate_denominator), stream.frame_rate_numerator);
+    const int64_t frames = keyframe + offset;
+    const int64_t denominator = std::max<int64_t>(stream.frame_rate_denominator, 1);
+    if (stream.frame_rate_numerator && keyframe >= 0 && frames <= INT64_MAX / denominator)
+      text += ", " + secondsText(frames * int64_t(stream.frame_rate_denominator), stream.frame_rate_numerator);
     return text;
   }
   if (stream.rate == 0 || granule < 0) return {};
