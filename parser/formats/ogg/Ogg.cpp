@@ -27,7 +27,7 @@ using ogg::OggPage;
 // one is shown piece by piece without its fields.
 constexpr int64_t kLargestCopiedPacket = int64_t(16) << 20;
 // Pages looked at for the rest of a continued packet before it is taken as incomplete.
-constexpr size_t kLookaheadPages = 4096;
+constexpr size_t kLookaheadPages = 1024;
 
 int probe(const uint8_t* head, int64_t head_size, int64_t) {
   if (head_size < 5 || std::memcmp(head, "OggS", 4) != 0) return 0;
