@@ -329,6 +329,7 @@ FlacStreamParameters flacStreamParameters(const uint8_t* p, int64_t size) {
   if (size < 34) return stream;
   stream.min_block_size = uint32_t((p[0] << 8) | p[1]);
   stream.max_block_size = uint32_t((p[2] << 8) | p[3]);
+  stream.max_frame_size = (uint32_t(p[7]) << 16) | (uint32_t(p[8]) << 8) | p[9];
   stream.sample_rate = (uint32_t(p[10]) << 12) | (uint32_t(p[11]) << 4) | (p[12] >> 4);
   stream.bits_per_sample = (((p[12] & 1) << 4) | (p[13] >> 4)) + 1;
   return stream;

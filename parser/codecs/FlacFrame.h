@@ -15,6 +15,7 @@ struct FlacStreamParameters {
   uint32_t sample_rate = 0;
   int bits_per_sample = 0;
   uint32_t min_block_size = 0, max_block_size = 0;
+  uint32_t max_frame_size = 0;
 };
 
 // The parameters from the 34-byte body of a STREAMINFO block; all 0 when it is shorter.
