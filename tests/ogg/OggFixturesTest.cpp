@@ -88,21 +88,43 @@ class OggFixturesTest : public QObject {
     QCOMPARE(parsed.at("page/granule_position")->raw, QStringLiteral("0"));
   }
 
-  // Junk between pages, holding a capture pattern whose page does not check: one GARBAGE
-  // element up to the next page that checks.
-  void falseCapturePatternInJunk() {
-    QByteArray fake = page(0, 0, 9, 1, {3}, "abc");
-    fake[30] = 'X';  // its checksum no longer holds
+  // After junk, the walk resumes at a capture pattern whose page checks or is followed by the
+  // next page; a damaged page alone in the junk is part of it.
+  void resynchronisation_data() {
+    QTest::addColumn<bool>("chained");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("garbage_bytes");
+    QTest::newRow("damaged page inside junk") << false << 2 << 4 + 31 + 9;
+    QTest::newRow("damaged page before the next one") << true << 3 << 4;
+  }
+  void resynchronisation() {
+    QFETCH(bool, chained);
+    QFETCH(int, pages);
+    QFETCH(int, garbage_bytes);
+    QByteArray damaged = page(0, 0, 9, 1, {3}, "abc");
+    damaged[30] = 'X';  // its checksum no longer holds
     const QByteArray first = page(2, 0, 9, 0, {4}, "abcd");
     const QByteArray last = page(4, 0, 9, 2, {2}, "ef");
-    const QByteArray file = first + QByteArray("junk") + fake + last;
+    const QByteArray file = first + QByteArray("junk") + damaged + (chained ? "" : "more junk") + last;
     const Parsed parsed = parseBytesAs(file, "fixture.ogg");
     QVERIFY2(parsed.report.ok(), qPrintable(parsed.report.summary()));
     QCOMPARE(parsed.garbageCount(), qint64(1));
-    const std::vector<const Element*> pages = parsed.named("page");
-    QCOMPARE(int(pages.size()), 2);
-    QCOMPARE(pages[1]->byteOffset(), qint64(first.size() + 4 + fake.size()));
-    QVERIFY2(pages[1]->hrf.contains("1 page missing"), qPrintable(pages[1]->hrf));
+    QCOMPARE(parsed.named(QString::fromLatin1(corvanta::kGarbageName.data())).at(0)->byteSize(), qint64(garbage_bytes));
+    const std::vector<const Element*> found = parsed.named("page");
+    QCOMPARE(int(found.size()), pages);
+    QCOMPARE(found.back()->byteOffset(), qint64(file.size() - last.size()));
+    if (chained) QVERIFY2(found[1]->hrf.contains("CRC mismatch"), qPrintable(found[1]->hrf));
+    else QVERIFY2(found[1]->hrf.contains("1 page missing"), qPrintable(found[1]->hrf));
+  }
+
+  // The checksum taken eight bytes at a time is the one taken a byte at a time.
+  void checksumInOneRunOrByBytes() {
+    QByteArray bytes;
+    for (int i = 0; i < 1000; ++i) bytes.append(char((i * 131 + 7) & 0xff));
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.constData());
+    quint32 running = 0;
+    for (int i = 0; i < bytes.size(); ++i) running = corvanta::crc32Ogg(p + i, 1, running);
+    QCOMPARE(corvanta::crc32Ogg(p, bytes.size()), running);
   }
 };
 

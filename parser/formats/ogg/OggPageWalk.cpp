@@ -20,15 +20,22 @@ bool checksumMatches(const uint8_t* page, int64_t bytes) {
   return crc == loadLe32(page + kChecksumAt);
 }
 
-// The next capture pattern from `from` whose page checks or runs past the end, or `size`.
+// True when another capture pattern, or the end of the file, follows the page: in a file whose
+// every page is damaged, no checksum holds, but the chain of pages still does.
+bool chainContinues(const uint8_t* data, int64_t size, const OggPage& page) {
+  return page.end == size || (page.end + 4 <= size && std::memcmp(data + page.end, "OggS", 4) == 0);
+}
+
+// The next capture pattern from `from` whose page checks, runs past the end of the file, or is
+// followed by the next page; or `size`. Reserved flags set rule a candidate out early.
 int64_t nextGoodPage(const uint8_t* data, int64_t size, int64_t from) {
   for (int64_t at = from; at + 4 <= size; ++at) {
     const void* found = std::memchr(data + at, 'O', size_t(size - at));
     if (!found) break;
     at = static_cast<const uint8_t*>(found) - data;
     OggPage page;
-    if (!pageAt(data, size, at, page)) continue;
-    if (page.cut(size) || page.crc_ok) return at;
+    if (!pageAt(data, size, at, page) || (page.flags & 0xf8)) continue;
+    if (page.cut(size) || page.crc_ok || chainContinues(data, size, page)) return at;
   }
   return size;
 }

@@ -28,8 +28,8 @@ bool pageAt(const uint8_t* data, int64_t size, int64_t at, OggPage& page);
 
 // Every page of the file in order. A page follows the previous one wherever it starts with a
 // capture pattern, its checksum right or not; bytes that do not start a page become one garbage
-// stretch up to the next capture pattern whose page checks (or is cut short by the end of the
-// file, where no check is possible).
+// stretch up to the next capture pattern whose page checks, is followed by another capture
+// pattern (or the end of the file), or is cut short by the end of the file.
 std::vector<OggPage> walkOggPages(const uint8_t* data, int64_t size);
 
 }  // namespace corvanta::ogg

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Walks the pages of an Ogg file on its own and prints one line per page:
 offset,size,serial,sequence,granule,flags,crc
-with crc "ok" or "mismatch". Bytes that are no page are skipped up to the next capture
-pattern whose page checks; a last page cut short by the end of the file is listed with the
-size that remains and crc "truncated". The CRC is computed here bit by bit (polynomial
-0x04C11DB7, most significant bit first, initial value 0, no final xor)."""
+with crc "ok" or "mismatch"; a last page cut short by the end of the file is listed with the
+size that remains and crc "truncated". A page follows the previous one wherever a capture
+pattern starts. Bytes that are no page are skipped up to the next capture pattern (reserved
+flags clear) whose page checks, or is followed by another capture pattern or the end of the
+file. The CRC is computed here bit by bit (polynomial 0x04C11DB7, most significant bit first,
+initial value 0, no final xor)."""
 import struct
 import sys
 
@@ -44,8 +46,10 @@ def main(path):
             nxt = data.find(b"OggS", pos + 1)
             while nxt >= 0:
                 again = page_at(data, nxt)
-                if again is not None and again[1] is not False:
-                    break
+                if again is not None and not data[nxt + 5] & 0xF8:
+                    follows = nxt + again[0]
+                    if again[1] is not False or follows == len(data) or data[follows:follows + 4] == b"OggS":
+                        break
                 nxt = data.find(b"OggS", nxt + 1)
             pos = nxt if nxt >= 0 else len(data)
             continue
