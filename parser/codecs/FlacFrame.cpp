@@ -145,7 +145,7 @@ bool walkSubframe(BitCursor& bits, FlacFrameLayout& frame, int channel) {
   sub.begin = bits.pos();
   if (bits.read(1) != 0) return false;
   sub.type_code = int(bits.read(6));
-  if (bits.read(1)) sub.wasted = int(bits.unary()) + 1;
+  if (bits.read(1)) sub.wasted = int(std::min<int64_t>(bits.unary(), 64)) + 1;
   sub.sample_bits = frame.bits_per_sample - sub.wasted + (isSideChannel(frame.assignment, channel) ? 1 : 0);
   if (!bits.ok() || sub.sample_bits <= 0) return false;
   const SubframeKind kind = subframeKind(sub.type_code);
