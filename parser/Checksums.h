@@ -12,4 +12,15 @@ uint32_t crc32Mpeg2(const uint8_t* data, int64_t size);
 // as EBML's CRC-32 element, zip and PNG use it. `previous` continues a running check.
 uint32_t crc32Ieee(const uint8_t* data, int64_t size, uint32_t previous = 0);
 
+// The Ogg page checksum: the same polynomial 0x04C11DB7, most significant bit first, but initial
+// value 0 and no final inversion. `previous` continues a running check (the page header with its
+// checksum field taken as zero, then the segment table and the body).
+uint32_t crc32Ogg(const uint8_t* data, int64_t size, uint32_t previous = 0);
+
+// The checksums of a FLAC frame, most significant bit first with initial value 0: CRC-8 with
+// polynomial 0x07 over the frame header, CRC-16 with polynomial 0x8005 over the whole frame.
+// Over a frame including its CRC-16 the check gives 0; `previous` continues a running check.
+uint8_t crc8Flac(const uint8_t* data, int64_t size);
+uint16_t crc16Flac(const uint8_t* data, int64_t size, uint16_t previous = 0);
+
 }  // namespace corvanta

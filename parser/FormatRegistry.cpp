@@ -1,10 +1,12 @@
 #include "FormatModule.h"
 
+#include "formats/flac/Flac.h"
 #include "formats/flv/Flv.h"
 #include "formats/isobmff/IsoBmff.h"
 #include "formats/matroska/Matroska.h"
 #include "formats/mpegps/MpegPs.h"
 #include "formats/mpegts/MpegTs.h"
+#include "formats/ogg/Ogg.h"
 #include "formats/riff/Riff.h"
 
 #include <QFileInfo>
@@ -27,6 +29,8 @@ const std::vector<FormatModule>& formatModules() {
       waveModule(),
       webpModule(),
       aiffModule(),
+      flacModule(),
+      oggModule(),
   };
   return replaced_modules ? *replaced_modules : modules;
 }

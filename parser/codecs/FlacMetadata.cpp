@@ -29,6 +29,21 @@ const ValueName kPictureTypes[] = {
     {15, "during performance"}, {16, "screen capture"}, {17, "bright coloured fish"}, {18, "illustration"},
     {19, "band logotype"}, {20, "publisher logotype"}};
 
+// Registered APPLICATION ids and what wrote them.
+const ValueName kApplications[] = {
+    {fourCC("ATCH"), "FlacFile"},         {fourCC("BSOL"), "beSolo"},
+    {fourCC("BUGS"), "Bugs Player"},      {fourCC("Cues"), "GoldWave cue points"},
+    {fourCC("Fica"), "CUE Splitter"},     {fourCC("Ftol"), "flac-tools"},
+    {fourCC("MOTB"), "MOTB MetaCzar"},    {fourCC("MPSE"), "MP3 Stream Editor"},
+    {fourCC("MuML"), "MusicML"},          {fourCC("RIFF"), "Sound Devices RIFF chunk storage"},
+    {fourCC("SFFL"), "Sound Font FLAC"},  {fourCC("SONY"), "Sony Creative Software"},
+    {fourCC("SQEZ"), "flacsqueeze"},      {fourCC("TtWv"), "TwistedWave"},
+    {fourCC("UITS"), "UITS Embedding tools"}, {fourCC("aiff"), "FLAC AIFF chunk storage"},
+    {fourCC("imag"), "flac-image"},       {fourCC("peem"), "Parseable Embedded Extensible Metadata"},
+    {fourCC("qfst"), "QFLAC Studio"},     {fourCC("riff"), "FLAC RIFF chunk storage"},
+    {fourCC("tune"), "TagTuner"},         {fourCC("w64 "), "FLAC Wave64 chunk storage"},
+    {fourCC("xbat"), "XBAT"},             {fourCC("xmcd"), "xmcd"}};
+
 std::string streamInfo(FieldReader& f) {
   f.u("minimum_block_size", 16, "samples");
   f.u("maximum_block_size", 16, "samples");
@@ -67,6 +82,45 @@ std::string lengthPrefixedText(FieldReader& f, const char* length_name, const ch
   return f.fixedString(text_name, int64_t(length), encoding);
 }
 
+// Reserved bits that must be zero, as one field.
+void reservedBits(FieldReader& f, int64_t bits) {
+  bool zero = true;
+  if (f.has(bits) && f.byteAligned())
+    for (int64_t i = 0; i < bits / 8 && zero; ++i) zero = f.fileData()[f.bytePos() + i] == 0;
+  f.text("reserved", bits, {}, zero ? "" : "not all 0");
+}
+
+std::string cueSheet(FieldReader& f) {
+  const std::string catalog = f.fixedString("media_catalog_number", 128, TextEncoding::Latin1);
+  f.u("lead_in_samples", 64);
+  const bool cd = f.flag("is_cd", f.has(1) && f.peek(1) ? "CD-DA" : "not CD-DA");
+  f.u("reserved", 7);
+  reservedBits(f, 258 * 8);
+  const uint64_t tracks = f.u("number_of_tracks", 8);
+  for (uint64_t t = 1; t <= tracks && f.ok(); ++t) {
+    FieldUnit track(f, "track", int64_t(t));
+    f.u("track_offset", 64, "samples");
+    const uint64_t number = f.uh("track_number", 8, [](uint64_t v) { return v == 170 || v == 255 ? "lead-out" : ""; });
+    f.fixedString("isrc", 12, TextEncoding::Latin1);
+    f.uh("track_type", 1, [](uint64_t v) { return v ? "non-audio" : "audio"; });
+    f.flag("pre_emphasis");
+    f.u("reserved", 6);
+    reservedBits(f, 13 * 8);
+    const uint64_t points = f.u("number_of_index_points", 8);
+    for (uint64_t i = 1; i <= points && f.ok(); ++i) {
+      FieldUnit point(f, "index_point", int64_t(i));
+      f.u("index_offset", 64, "samples after the track offset");
+      const uint64_t index = f.u("index_number", 8);
+      reservedBits(f, 3 * 8);
+      point.setSummary("index " + numberText(index));
+    }
+    track.setSummary("track " + numberText(number) + ", " + numberText(points) + " index points");
+  }
+  std::string summary = numberText(tracks) + (tracks == 1 ? " track" : " tracks") + (cd ? ", CD-DA" : "");
+  if (!catalog.empty()) summary += ", catalog " + catalog;
+  return summary;
+}
+
 std::string picture(FieldReader& f) {
   const uint64_t type = f.uh("picture_type", 32, [](uint64_t v) { return nameText(kPictureTypes, v); });
   const std::string media_type = lengthPrefixedText(f, "media_type_length", "media_type", TextEncoding::Latin1);
@@ -87,17 +141,22 @@ std::string blockPayload(FieldReader& f, uint64_t type) {
   switch (type) {
     case kStreamInfo: summary = streamInfo(f); break;
     case kPadding: f.rest("padding"); break;
-    case kApplication: f.fourcc("application_id"); f.rest("application_data"); break;
+    case kApplication:
+      summary = nameText(kApplications, f.has(32) ? f.peek(32) : 0);
+      f.fourcc("application_id", summary);
+      f.rest("application_data");
+      break;
     case kSeekTable: seekTable(f); break;
     case kVorbisComment: summary = vorbisComment(f, false); break;
     case kPicture: summary = picture(f); break;
+    case kCueSheet: summary = cueSheet(f); break;
     default: break;
   }
   if (!f.ok()) {
     f.recover();
     f.rest("data", "a field runs past the end of the block");
   } else {
-    f.rest(type == kCueSheet ? "cuesheet_data" : "data", type == kCueSheet ? "" : "not decoded");
+    f.rest("data", "not decoded");
   }
   return summary;
 }
@@ -124,6 +183,30 @@ std::string flacMetadataBlocks(FieldReader& f) {
     if (length > uint64_t(end - begin)) block_summary += ", truncated";
     unit.setSummary(block_summary);
   }
+  return summary;
+}
+
+std::string flacPictureSummary(const uint8_t* data, int64_t size) {
+  int64_t at = 0;
+  const auto number = [&](uint64_t& value) {
+    if (size - at < 4) return false;
+    value = (uint64_t(data[at]) << 24) | (uint64_t(data[at + 1]) << 16) | (uint64_t(data[at + 2]) << 8) | data[at + 3];
+    at += 4;
+    return true;
+  };
+  uint64_t type = 0, media_length = 0, description_length = 0, width = 0, height = 0, depth = 0, colours = 0,
+           length = 0;
+  if (!number(type) || !number(media_length) || media_length > uint64_t(size - at)) return {};
+  const std::string media_type = latin1Text(data + at, int64_t(media_length));
+  at += int64_t(media_length);
+  if (!number(description_length) || description_length > uint64_t(size - at)) return {};
+  at += int64_t(description_length);
+  if (!number(width) || !number(height) || !number(depth) || !number(colours) || !number(length)) return {};
+  std::string summary = nameText(kPictureTypes, type);
+  if (summary.empty()) summary = "picture type " + numberText(type);
+  summary += ", " + media_type + ", " + numberText(width) + "x" + numberText(height) + ", " + numberText(depth) +
+             " bits, " + numberText(length) + " bytes";
+  if (length > uint64_t(size - at)) summary += ", cut short";
   return summary;
 }
 

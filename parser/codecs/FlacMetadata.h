@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace corvanta {
@@ -17,5 +18,10 @@ std::string flacMetadata(FieldReader& f);
 
 // The metadata blocks alone, without the marker.
 std::string flacMetadataBlocks(FieldReader& f);
+
+// A PICTURE block's body read without writing anything ("front cover, image/png, 8x8, 24 bits,
+// 120 bytes"): for a picture carried elsewhere, such as the base64 text of a
+// METADATA_BLOCK_PICTURE comment. Empty when the bytes do not hold one.
+std::string flacPictureSummary(const uint8_t* data, int64_t size);
 
 }  // namespace corvanta::codecs
