@@ -5,7 +5,7 @@
 #include "FieldUnit.h"
 #include "TextForms.h"
 #include "codecs/PesHeader.h"
-#include "formats/mpegts/TsStreamTypes.h"
+#include "codecs/StreamTypes.h"
 
 namespace corvanta::mpegps {
 
@@ -146,7 +146,7 @@ std::string programStreamMap(FieldReader& f, const uint8_t* packet, int64_t pack
   int64_t streams = 0;
   while (map.ok() && map.bytesLeft() >= 4) {
     const uint8_t type = uint8_t(map.peek(8));
-    const auto& known = mpegts::streamType(type);
+    const auto& known = codecs::streamType(type);
     FieldUnit unit(map, "elementary_stream", streams++, hexText(map.fileData()[map.bytePos() + 1], 2), known.name);
     map.text("stream_type", 8, hexText(type, 2), known.name);
     const uint8_t id = uint8_t(map.peek(8));

@@ -4,7 +4,7 @@
 #include "TextForms.h"
 #include "ValueName.h"
 #include "formats/mpegts/TsDescriptors.h"
-#include "formats/mpegts/TsStreamTypes.h"
+#include "codecs/StreamTypes.h"
 
 namespace corvanta::mpegts::descriptor {
 
@@ -71,11 +71,11 @@ void serviceLocation(DescriptorScope& d) {
   const uint64_t elements = f.u("number_elements", 8);
   for (uint64_t i = 0; i < elements && f.ok() && f.bytesLeft() >= 6; ++i) {
     FieldUnit entry(f, "element", int64_t(i));
-    const uint64_t type = f.uh("stream_type", 8, [](uint64_t v) { return std::string(streamType(uint8_t(v)).name); });
+    const uint64_t type = f.uh("stream_type", 8, [](uint64_t v) { return std::string(codecs::streamType(uint8_t(v)).name); });
     f.u("reserved", 3);
     const uint64_t pid = f.uh("elementary_PID", 13, [](uint64_t v) { return hexText(v, 4); });
     const std::string language = codeField(f, "ISO_639_language_code");
-    entry.setSummary("PID " + hexText(pid, 4) + " " + streamType(uint8_t(type)).name);
+    entry.setSummary("PID " + hexText(pid, 4) + " " + codecs::streamType(uint8_t(type)).name);
   }
   d.summary = numberText(elements) + " elements";
 }

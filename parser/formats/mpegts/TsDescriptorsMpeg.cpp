@@ -4,7 +4,7 @@
 #include "TextForms.h"
 #include "ValueName.h"
 #include "formats/mpegts/TsDescriptors.h"
-#include "formats/mpegts/TsStreamTypes.h"
+#include "codecs/StreamTypes.h"
 
 namespace corvanta::mpegts::descriptor {
 
@@ -106,7 +106,7 @@ void registration(DescriptorScope& d) {
 void dataStreamAlignment(DescriptorScope& d) {
   const uint8_t stream_type = d.context.stream_type;
   const bool avc = stream_type == 0x1B || stream_type == 0x1F || stream_type == 0x20;
-  const bool audio = streamType(stream_type).kind == StreamKind::Audio;
+  const bool audio = codecs::streamType(stream_type).kind == codecs::StreamKind::Audio;
   auto name = [avc, audio](uint64_t v) {
     if (avc) return nameText(kAvcAlignment, v);
     return audio ? nameText(kAudioAlignment, v) : nameText(kVideoAlignment, v);

@@ -44,23 +44,23 @@ const FixedPid kFixedPids[] = {
 struct PrivateCodec {
   uint32_t key;  // descriptor tag, or format_identifier of a registration_descriptor
   const char* name;
-  StreamKind kind;
+  codecs::StreamKind kind;
 };
 
 const PrivateCodec kDescriptorCodecs[] = {
-    {0x45, "VBI data", StreamKind::Teletext},    {0x46, "VBI teletext", StreamKind::Teletext},
-    {0x56, "teletext", StreamKind::Teletext},    {0x59, "DVB subtitles", StreamKind::Subtitles},
-    {0x6A, "AC-3 audio", StreamKind::Audio},     {0x7A, "E-AC-3 audio", StreamKind::Audio},
-    {0x7B, "DTS audio", StreamKind::Audio},      {0x7C, "AAC audio", StreamKind::Audio},
+    {0x45, "VBI data", codecs::StreamKind::Teletext},    {0x46, "VBI teletext", codecs::StreamKind::Teletext},
+    {0x56, "teletext", codecs::StreamKind::Teletext},    {0x59, "DVB subtitles", codecs::StreamKind::Subtitles},
+    {0x6A, "AC-3 audio", codecs::StreamKind::Audio},     {0x7A, "E-AC-3 audio", codecs::StreamKind::Audio},
+    {0x7B, "DTS audio", codecs::StreamKind::Audio},      {0x7C, "AAC audio", codecs::StreamKind::Audio},
 };
 
 const PrivateCodec kRegisteredCodecs[] = {
-    {fourCC("AC-3"), "AC-3 audio", StreamKind::Audio},    {fourCC("EAC3"), "E-AC-3 audio", StreamKind::Audio},
-    {fourCC("DTS1"), "DTS audio", StreamKind::Audio},     {fourCC("DTS2"), "DTS audio", StreamKind::Audio},
-    {fourCC("DTS3"), "DTS audio", StreamKind::Audio},     {fourCC("Opus"), "Opus audio", StreamKind::Audio},
-    {fourCC("BSSD"), "SMPTE 302M audio", StreamKind::Audio}, {fourCC("HEVC"), "H.265 video", StreamKind::Video},
-    {fourCC("VC-1"), "VC-1 video", StreamKind::Video},    {fourCC("KLVA"), "KLV metadata", StreamKind::Data},
-    {fourCC("ID3 "), "ID3 metadata", StreamKind::Data},   {fourCC("CUEI"), "SCTE-35 splice information", StreamKind::Sections},
+    {fourCC("AC-3"), "AC-3 audio", codecs::StreamKind::Audio},    {fourCC("EAC3"), "E-AC-3 audio", codecs::StreamKind::Audio},
+    {fourCC("DTS1"), "DTS audio", codecs::StreamKind::Audio},     {fourCC("DTS2"), "DTS audio", codecs::StreamKind::Audio},
+    {fourCC("DTS3"), "DTS audio", codecs::StreamKind::Audio},     {fourCC("Opus"), "Opus audio", codecs::StreamKind::Audio},
+    {fourCC("BSSD"), "SMPTE 302M audio", codecs::StreamKind::Audio}, {fourCC("HEVC"), "H.265 video", codecs::StreamKind::Video},
+    {fourCC("VC-1"), "VC-1 video", codecs::StreamKind::Video},    {fourCC("KLVA"), "KLV metadata", codecs::StreamKind::Data},
+    {fourCC("ID3 "), "ID3 metadata", codecs::StreamKind::Data},   {fourCC("CUEI"), "SCTE-35 splice information", codecs::StreamKind::Sections},
 };
 
 const PrivateCodec* findCodec(const PrivateCodec* begin, const PrivateCodec* end, uint32_t key) {
@@ -176,9 +176,9 @@ void ProgramMap::readPmt(const std::vector<uint8_t>& s) {
     const int64_t es_info_length = loadBe16(p + 3) & 0x0FFF;
     const uint8_t* descriptors = p + 5;
     if (es_info_length > end - descriptors) break;
-    const StreamType& line = streamType(type, blu_ray);
+    const codecs::StreamType& line = codecs::streamType(type, blu_ray);
     const char* name = line.name;
-    StreamKind kind = line.kind;
+    codecs::StreamKind kind = line.kind;
     forEachDescriptor(descriptors, descriptors + es_info_length, [&](uint8_t tag, const uint8_t* d, int length) {
       const PrivateCodec* codec = nullptr;
       if (tag == 0x05 && length >= 4)
@@ -193,8 +193,8 @@ void ProgramMap::readPmt(const std::vector<uint8_t>& s) {
         assign(loadBe16(d + 2) & 0x1FFF, PidRole::Ecm, program, programLabel("ECM", program), "ECM", true);
     });
     if (!named[pid]) {
-      assign(pid, PidRole::Elementary, program, programLabel(name, program), streamKindWord(kind),
-             kind == StreamKind::Sections);
+      assign(pid, PidRole::Elementary, program, programLabel(name, program), codecs::streamKindWord(kind),
+             kind == codecs::StreamKind::Sections);
       pids[pid].stream_type = type;
       pids[pid].kind = kind;
     }

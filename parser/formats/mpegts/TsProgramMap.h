@@ -1,6 +1,6 @@
 #pragma once
 
-#include "formats/mpegts/TsStreamTypes.h"
+#include "codecs/StreamTypes.h"
 
 #include <cstdint>
 #include <string>
@@ -39,7 +39,7 @@ enum class PidRole : uint8_t {
 struct PidInfo {
   PidRole role = PidRole::Unreferenced;
   uint8_t stream_type = 0;
-  StreamKind kind = StreamKind::Data;
+  codecs::StreamKind kind = codecs::StreamKind::Data;
   uint16_t program = 0;
   bool sections = false;  // the payload is PSI sections; otherwise PES packets
   std::string label;      // readable value of the packet's PID field: "H.264 video, program 1"

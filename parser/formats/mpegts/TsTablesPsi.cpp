@@ -3,7 +3,7 @@
 #include "FieldUnit.h"
 #include "TextForms.h"
 #include "formats/mpegts/TsSection.h"
-#include "formats/mpegts/TsStreamTypes.h"
+#include "codecs/StreamTypes.h"
 
 namespace corvanta::mpegts::table {
 
@@ -47,13 +47,13 @@ void pmt(SectionScope& s) {
   for (; f.ok() && f.bytesLeft() >= 5; ++streams) {
     FieldUnit entry(f, "elementary_stream", int64_t(streams));
     const uint64_t type =
-        f.uh("stream_type", 8, [blu_ray](uint64_t v) { return std::string(streamType(uint8_t(v), blu_ray).name); });
+        f.uh("stream_type", 8, [blu_ray](uint64_t v) { return std::string(codecs::streamType(uint8_t(v), blu_ray).name); });
     f.u("reserved", 3);
     const uint64_t pid = f.uh("elementary_PID", 13, pidText);
     DescriptorContext stream = s.descriptors;
     stream.stream_type = uint8_t(type);
     descriptorLoopWithLength(f, 4, "ES_info_length", 12, stream);
-    entry.setSummary("PID " + pidText(pid) + ", " + streamType(uint8_t(type), blu_ray).name);
+    entry.setSummary("PID " + pidText(pid) + ", " + codecs::streamType(uint8_t(type), blu_ray).name);
   }
   s.summary = "program " + numberText(s.table_id_extension) + ", PCR PID " + pidText(pcr_pid) + ", " +
               countText(streams, "stream", "streams");

@@ -1,6 +1,6 @@
-#include "formats/mpegts/TsStreamTypes.h"
+#include "codecs/StreamTypes.h"
 
-namespace corvanta::mpegts {
+namespace corvanta::codecs {
 
 namespace {
 
@@ -114,4 +114,4 @@ const char* streamKindWord(StreamKind kind) {
   return "data";
 }
 
-}  // namespace corvanta::mpegts
+}  // namespace corvanta::codecs

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-namespace corvanta::mpegts {
+namespace corvanta::codecs {
 
 // What an elementary stream carries, for the one word of a packet's summary.
 enum class StreamKind : uint8_t { Video, Audio, Subtitles, Teletext, Data, Sections };
@@ -23,4 +23,4 @@ const StreamType& streamType(uint8_t stream_type, bool blu_ray = false);
 // The word for a kind: "video", "audio", "subtitles", "teletext", "data", "sections".
 const char* streamKindWord(StreamKind kind);
 
-}  // namespace corvanta::mpegts
+}  // namespace corvanta::codecs
