@@ -266,9 +266,10 @@ std::string groupOfPictures(FieldReader& f) {
   return summary;
 }
 
-std::string pictureHeader(FieldReader& f) {
+std::string pictureHeader(FieldReader& f, MpegVideoContext& context) {
   const uint64_t reference = f.u("temporal_reference", 10);
   const uint64_t type = f.uh("picture_coding_type", 3, [](uint64_t v) { return named(nameOf(kCodingTypes, v)); });
+  if (f.ok() && context.picture_coding_type == 0) context.picture_coding_type = uint8_t(type);
   f.uh("vbv_delay", 16, [](uint64_t v) {
     return v == 0xFFFF ? std::string("variable bit rate") : secondsText(int64_t(v), 90000);
   });
@@ -404,7 +405,7 @@ void mpegVideoHeader(FieldReader& f, MpegVideoContext& context) {
     case kSequenceHeader: summary = sequenceHeader(f, context); break;
     case kExtension: summary = extension(f, context); break;
     case kGroup: summary = groupOfPictures(f); break;
-    case kPicture: summary = pictureHeader(f); break;
+    case kPicture: summary = pictureHeader(f, context); break;
     case kUserData: f.rest("user_data"); break;
     default: break;
   }
@@ -423,10 +424,15 @@ void mpegVideoHeader(FieldReader& f, MpegVideoContext& context) {
 }
 
 void writeMpegVideoStream(ElementWriter& writer, const uint8_t* file_data, int64_t begin, int64_t end) {
+  MpegVideoContext context;
+  writeMpegVideoStream(writer, file_data, begin, end, context);
+}
+
+void writeMpegVideoStream(ElementWriter& writer, const uint8_t* file_data, int64_t begin, int64_t end,
+                          MpegVideoContext& context) {
   MpegVideoScanner scanner;
   scanner.feed(file_data + begin, end - begin);
-  MpegVideoContext context;
-  context.mpeg2 = scanner.sawSequenceExtension();
+  context.mpeg2 = context.mpeg2 || scanner.sawSequenceExtension();
   for (const MpegVideoUnit& unit : scanner.finish()) {
     if (unit.kind == MpegVideoUnitKind::Header) {
       FieldReader f(writer, file_data, begin + unit.begin, begin + unit.end);

@@ -64,6 +64,7 @@ struct MpegVideoContext {
   uint8_t picture_structure = 3;
   bool top_field_first = false;
   bool repeat_first_field = false;
+  uint8_t picture_coding_type = 0;  // of the first picture_header since the caller cleared it: 1 I, 2 P, 3 B, 4 D
 };
 
 // Writes one Header unit from its start code to the reader's end: a unit named for the start
@@ -80,5 +81,9 @@ std::string mpegVideoStartCodeName(uint8_t code);
 
 // A contiguous stream in the file, [begin, end): scans it and writes every unit.
 void writeMpegVideoStream(ElementWriter& writer, const uint8_t* file_data, int64_t begin, int64_t end);
+// The same for one stretch of a longer stream (a container's frame), with what the stretches
+// before it said.
+void writeMpegVideoStream(ElementWriter& writer, const uint8_t* file_data, int64_t begin, int64_t end,
+                          MpegVideoContext& context);
 
 }  // namespace corvanta::codecs

@@ -1,6 +1,7 @@
 #include "codecs/VideoFrameDecoder.h"
 
 #include "codecs/Av1VideoStream.h"
+#include "codecs/Mpeg2VideoStream.h"
 #include "codecs/NalVideoStream.h"
 
 namespace corvanta::codecs {
@@ -9,6 +10,7 @@ std::unique_ptr<VideoFrameDecoder> VideoFrameDecoder::forRecord(const std::strin
   if (record_type == "avcC") return std::make_unique<NalVideoStream>(false);
   if (record_type == "hvcC") return std::make_unique<NalVideoStream>(true);
   if (record_type == "av1C") return std::make_unique<Av1VideoStream>();
+  if (record_type == "mpeg-video") return std::make_unique<Mpeg2VideoStream>();
   return nullptr;
 }
 

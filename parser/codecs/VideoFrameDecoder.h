@@ -29,7 +29,8 @@ class VideoFrameDecoder {
   // Returns the frame's summary (its picture type when known).
   virtual std::string frame(FieldReader& f, FramePicture& picture) = 0;
 
-  // The decoder for a configuration record of this type (avcC, hvcC, av1C), or null.
+  // The decoder for a configuration record of this type (avcC, hvcC, av1C; "mpeg-video" for
+  // MPEG-1/2 video headers), or null.
   static std::unique_ptr<VideoFrameDecoder> forRecord(const std::string& record_type);
 };
 

@@ -344,7 +344,10 @@ class CodecWitnessTest : public QObject {
     QVERIFY(exact > 20);
   }
 
-  void pictureTypesAgree_data() { framesAgree_data(); }
+  void pictureTypesAgree_data() {
+    framesAgree_data();
+    QTest::newRow("matroska/ffmpeg-mpeg2.mkv") << QStringLiteral("matroska/ffmpeg-mpeg2.mkv");
+  }
 
   // Every picture ffprobe decodes has the type the parser gives the frame that holds it: the
   // first frame summary at or after the packet's position (a sample, a block frame, a tag).

@@ -82,6 +82,7 @@ $ff $video $audio $x264 -c:a aac -b:a 24k ffmpeg-h264-aac.mkv
 $ff $small_video -f lavfi -i sine=frequency=440:sample_rate=48000:duration=0.5 -c:v libvpx-vp9 $yuv420 -b:v 30k \
   -deadline realtime -cpu-used 8 -c:a libopus -b:a 16k ffmpeg-vp9-opus.webm
 $ff $small_video -c:v libaom-av1 $yuv420 -cpu-used 8 -usage realtime -b:v 30k ffmpeg-av1.mkv
+$ff $small_video -c:v mpeg2video -g 3 -bf 1 -b:v 100k ffmpeg-mpeg2.mkv
 $ff $small_video -pix_fmt yuva420p -c:v libvpx -b:v 50k -auto-alt-ref 0 ffmpeg-vp8-alpha.webm
 $ff $small_video -f lavfi -i sine=frequency=440:sample_rate=16000:duration=0.5 -c:v msmpeg4v2 -c:a wmav2 \
   -b:a 32k ffmpeg-vfw-acm.mkv
@@ -172,7 +173,7 @@ open("corrupt-seek.mkv", "wb").write(data)
 PY
 
 for f in mkvmerge-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-vorbis.mka mkvmerge-ac3.mka mkvmerge-blockgroups.mkv \
-         mkvmerge-chapters-tags-attachment.mkv ffmpeg-h264-aac.mkv ffmpeg-vp9-opus.webm ffmpeg-av1.mkv \
+         mkvmerge-chapters-tags-attachment.mkv ffmpeg-h264-aac.mkv ffmpeg-vp9-opus.webm ffmpeg-av1.mkv ffmpeg-mpeg2.mkv \
          ffmpeg-vp8-alpha.webm ffmpeg-vfw-acm.mkv ffmpeg-live.webm gstreamer-vp8-vorbis.webm gstreamer-live.mkv \
          corrupt-junk.mkv corrupt-tracks-size.mkv corrupt-crc.mkv corrupt-seek.mkv; do
   ffprobe -v error -show_entries packet=stream_index,pos,size -of csv=p=0 "$f" > "$f.packets"
@@ -180,11 +181,12 @@ done
 # mkvinfo gives up at the junk and at the Tracks that runs into a Cluster: no witness of its own
 # there (the tests compare those files with their intact source).
 for f in mkvmerge-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-vorbis.mka mkvmerge-ac3.mka mkvmerge-blockgroups.mkv \
-         mkvmerge-chapters-tags-attachment.mkv ffmpeg-h264-aac.mkv ffmpeg-vp9-opus.webm ffmpeg-av1.mkv \
+         mkvmerge-chapters-tags-attachment.mkv ffmpeg-h264-aac.mkv ffmpeg-vp9-opus.webm ffmpeg-av1.mkv ffmpeg-mpeg2.mkv \
          ffmpeg-vp8-alpha.webm ffmpeg-vfw-acm.mkv ffmpeg-live.webm gstreamer-vp8-vorbis.webm gstreamer-live.mkv \
          corrupt-crc.mkv corrupt-seek.mkv; do
   mkvinfo -a -v -v -z -P "$f" > "$f.mkvinfo.txt"
 done
 # The codec headers inside the frames, as ffmpeg's trace_headers reads them.
-../make-frame-traces.sh mkvmerge-h264-aac.mkv ffmpeg-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-blockgroups.mkv ffmpeg-av1.mkv
+../make-frame-traces.sh mkvmerge-h264-aac.mkv ffmpeg-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-blockgroups.mkv ffmpeg-av1.mkv \
+  ffmpeg-mpeg2.mkv
 ls -l
