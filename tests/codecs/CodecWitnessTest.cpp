@@ -63,6 +63,12 @@ const std::map<QString, QString> kTraceNames = {
     {"trailing_zero_bit", "trailing_zero_bits"},
     {"general_profile_compatibility_flag", "general_profile_compatibility_flags"},
     {"delta_scale", "scaling_list"},
+    {"delta_q_y_dc.delta_coded", "delta_coded"},
+    {"delta_q_uv_dc.delta_coded", "delta_coded"},
+    {"delta_q_uv_ac.delta_coded", "delta_coded"},
+    {"delta_q_y_dc.delta_q", "delta_q"},
+    {"delta_q_uv_dc.delta_q", "delta_q"},
+    {"delta_q_uv_ac.delta_q", "delta_q"},
 };
 const std::set<QString> kCompactFields = {"general_profile_compatibility_flags", "general_reserved_zero_35bits",
                                           "general_reserved_zero_43bits", "rbsp_alignment_zero_bits",
@@ -70,9 +76,10 @@ const std::set<QString> kCompactFields = {"general_profile_compatibility_flags",
                                           "payload", "uuid_iso_iec_11578", "user_data_payload_byte",
                                           "payload_data", "cabac_alignment_one_bit", "entry_point_offset_minus1",
                                           "slice_segment_header_extension_data_byte", "alignment_bit_equal_to_zero", "obu_size",
-                                          "frame_header_rest", "frame_header_rest_and_tile_group"};
+                                          "frame_header_rest", "frame_header_rest_and_tile_group", "zero_bit"};
 // Leaves that hold what trace_headers does not read: the coded picture after the slice header.
-const std::set<QString> kUntracedLeaves = {"trailing_zero_8bits", "slice_data", "slice_segment_data"};
+const std::set<QString> kUntracedLeaves = {"trailing_zero_8bits", "slice_data", "slice_segment_data",
+                                           "compressed_header", "tile_data"};
 
 const Element* firstChild(const Parsed& parsed, const Element& unit, const QString& name) {
   for (const Element& e : parsed.elements)
@@ -147,7 +154,7 @@ std::vector<Element> frameUnits(const Parsed& parsed) {
     });
   };
   for (const Element& e : parsed.elements) {
-    if (e.name == QLatin1String("obu") && !inRecord(e)) {
+    if ((e.name == QLatin1String("obu") && !inRecord(e)) || e.name == QLatin1String("vp9_frame")) {
       out.push_back(e);
       continue;
     }
@@ -311,6 +318,7 @@ class CodecWitnessTest : public QObject {
       QTest::newRow(w.file) << QStringLiteral("isobmff/") + QString::fromLatin1(w.file);
     for (const char* file : {"matroska/mkvmerge-h264-aac.mkv", "matroska/ffmpeg-h264-aac.mkv",
                              "matroska/mkvmerge-hevc.mkv", "matroska/mkvmerge-blockgroups.mkv", "matroska/ffmpeg-av1.mkv",
+                             "matroska/ffmpeg-vp9-opus.webm",
                              "flv/h264-aac.flv", "flv/gstreamer.flv", "flv/keyframe-index.flv"})
       QTest::newRow(file) << QString::fromLatin1(file);
   }
@@ -356,9 +364,11 @@ class CodecWitnessTest : public QObject {
     const QString path = corvanta::test::dataFile(file);
     const Parsed parsed = isotest::parseFile(path);
     std::vector<std::pair<qint64, QString>> typed;  // byte offset, picture type, in file order
-    static const std::set<QString> kTypes = {"IDR", "I", "P", "B", "CRA", "BLA", "KEY", "INTER", "INTRA_ONLY", "SWITCH"};
-    // ffprobe's names for the AV1 frame types.
-    static const std::map<QString, QString> kAv1Types = {{"KEY", "I"}, {"INTRA_ONLY", "I"}, {"INTER", "P"}, {"SWITCH", "P"}};
+    static const std::set<QString> kTypes = {"IDR", "I", "P", "B", "CRA", "BLA", "KEY", "INTER", "INTRA_ONLY",
+                                             "SWITCH", "key", "inter", "intra-only"};
+    // ffprobe's names for the AV1 and VP9 frame types.
+    static const std::map<QString, QString> kAv1Types = {{"KEY", "I"}, {"INTRA_ONLY", "I"}, {"INTER", "P"}, {"SWITCH", "P"},
+                                                         {"key", "I"}, {"intra-only", "I"}, {"inter", "P"}};
     for (const Element& e : parsed.elements)
       for (const QString& token : e.raw.split(QStringLiteral(", ")))
         if (kTypes.count(token)) {

@@ -4,16 +4,20 @@
 #include "FieldReader.h"
 #include "formats/matroska/MatroskaTrack.h"
 
+#include <utility>
+
 namespace corvanta::matroska {
 
 namespace {
 
-// The configuration record type that a codec's CodecPrivate holds.
-std::string recordOf(const std::string& codec_id) {
-  if (codec_id == "V_MPEG4/ISO/AVC") return "avcC";
-  if (codec_id == "V_MPEGH/ISO/HEVC") return "hvcC";
-  if (codec_id == "V_AV1") return "av1C";
-  if (codec_id == "V_MPEG1" || codec_id == "V_MPEG2") return "mpeg-video";
+// The configuration record type of a codec's frames, and whether its CodecPrivate holds that
+// record (WebM's VP9 CodecPrivate holds feature triplets, which the frames do not need).
+std::pair<std::string, bool> recordOf(const std::string& codec_id) {
+  if (codec_id == "V_MPEG4/ISO/AVC") return {"avcC", true};
+  if (codec_id == "V_MPEGH/ISO/HEVC") return {"hvcC", true};
+  if (codec_id == "V_AV1") return {"av1C", true};
+  if (codec_id == "V_MPEG1" || codec_id == "V_MPEG2") return {"mpeg-video", true};
+  if (codec_id == "V_VP9") return {"vpcC-vp9", false};
   return {};
 }
 
@@ -24,10 +28,11 @@ codecs::VideoFrameDecoder* MatroskaVideoStreams::forTrack(const TrackInfo& track
   if (found != streams.end()) return found->second.get();
   std::unique_ptr<codecs::VideoFrameDecoder>& stream = streams[track.number];
   if (track.compressed || track.encrypted) return nullptr;
-  stream = codecs::VideoFrameDecoder::forRecord(recordOf(track.codec_id));
+  const auto [record_type, in_codec_private] = recordOf(track.codec_id);
+  stream = codecs::VideoFrameDecoder::forRecord(record_type);
   if (!stream) return nullptr;
   // Without a CodecPrivate the frames may still bring their own headers.
-  if (track.codec_private_begin < 0) return stream.get();
+  if (track.codec_private_begin < 0 || !in_codec_private) return stream.get();
   // Only what the record sets up is wanted: the CodecPrivate's own elements are written where
   // it stands in the tree.
   ElementWriter counter{ElementWriter::CountOnly{}};
