@@ -3,6 +3,7 @@
 #include "formats/flv/Flv.h"
 #include "formats/isobmff/IsoBmff.h"
 #include "formats/matroska/Matroska.h"
+#include "formats/mpegaudio/MpegAudio.h"
 #include "formats/mpegts/MpegTs.h"
 
 #include <QFileInfo>
@@ -20,6 +21,7 @@ const std::vector<FormatModule>& formatModules() {
       matroskaModule(),
       mpegTsModule(),
       flvModule(),
+      mpegAudioModule(),
   };
   return replaced_modules ? *replaced_modules : modules;
 }
