@@ -1,5 +1,6 @@
 #include "FormatModule.h"
 
+#include "formats/adts/Adts.h"
 #include "formats/flv/Flv.h"
 #include "formats/isobmff/IsoBmff.h"
 #include "formats/matroska/Matroska.h"
@@ -22,6 +23,7 @@ const std::vector<FormatModule>& formatModules() {
       mpegTsModule(),
       flvModule(),
       mpegAudioModule(),
+      adtsModule(),
   };
   return replaced_modules ? *replaced_modules : modules;
 }

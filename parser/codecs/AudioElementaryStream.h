@@ -23,6 +23,18 @@ class AudioFrameDecoder {
   virtual std::string frame(FieldReader& f, int64_t index) = 0;
 };
 
+// A decoder for frames that need nothing from the frames before them (or only whether they are
+// the stream's first).
+class AudioFrameFunction : public AudioFrameDecoder {
+ public:
+  using Write = std::string (*)(FieldReader& f, int64_t index);
+  explicit AudioFrameFunction(Write write) : write(write) {}
+  std::string frame(FieldReader& f, int64_t index) override { return write(f, index); }
+
+ private:
+  Write write;
+};
+
 // A file of audio frames from `frames_begin` on (after a magic number the module wrote): the
 // tags before and after the frames, every frame as a unit "frame" numbered from 0, and GARBAGE
 // for bytes that neither explains. `progress` is told the bytes done now and then.

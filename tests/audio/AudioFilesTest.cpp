@@ -77,6 +77,8 @@ class AudioFilesTest : public QObject {
     for (const char* name : {"ffmpeg-cbr.mp3", "ffmpeg-layer2.mp2", "mpeg25.mp3", "lame-vbr.mp3", "lame-crc.mp3",
                              "id3v23.mp3", "id3v24-picture.mp3", "id3v24-chapters.mp3", "ape.mp3", "lyrics3.mp3"})
       QTest::newRow(name) << QStringLiteral("mpegaudio/") + name << "mpegaudio";
+    for (const char* name : {"mono-lc.aac", "stereo-lc.aac", "id3-tagged.aac"})
+      QTest::newRow(name) << QStringLiteral("adts/") + name << "adts";
   }
   void validFiles() {
     QFETCH(QString, file);
@@ -186,6 +188,8 @@ class AudioFilesTest : public QObject {
     QTest::newRow("junk before") << "mpegaudio/junk-before.mp3" << "mpegaudio/lame-crc.mp3" << qint64(700) << 1 << false;
     QTest::newRow("truncated") << "mpegaudio/truncated.mp3" << "mpegaudio/lame-vbr.mp3" << qint64(0) << 0 << true;
     QTest::newRow("junk inside") << "mpegaudio/corrupt.mp3" << "mpegaudio/ffmpeg-cbr.mp3" << qint64(0) << 1 << false;
+    QTest::newRow("ADTS truncated") << "adts/truncated.aac" << "adts/mono-lc.aac" << qint64(0) << 0 << true;
+    QTest::newRow("ADTS junk inside") << "adts/corrupt.aac" << "adts/mono-lc.aac" << qint64(0) << 1 << false;
   }
   void brokenCopiesKeepTheGoodFrames() {
     QFETCH(QString, file);
@@ -216,7 +220,7 @@ class AudioFilesTest : public QObject {
   // The probes of the audio modules see only a weak sync word: every other module's test files
   // still go to that module.
   void otherModulesKeepTheirFiles() {
-    const QStringList audio = {"mpegaudio"};
+    const QStringList audio = {"mpegaudio", "adts"};
     QDirIterator it(dataDir(), QDir::Files, QDirIterator::Subdirectories);
     int checked = 0;
     while (it.hasNext()) {
