@@ -1,5 +1,6 @@
 #include "FormatModule.h"
 
+#include "formats/ac3/Ac3.h"
 #include "formats/adts/Adts.h"
 #include "formats/flv/Flv.h"
 #include "formats/isobmff/IsoBmff.h"
@@ -24,6 +25,7 @@ const std::vector<FormatModule>& formatModules() {
       flvModule(),
       mpegAudioModule(),
       adtsModule(),
+      ac3Module(),
   };
   return replaced_modules ? *replaced_modules : modules;
 }

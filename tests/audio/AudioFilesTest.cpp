@@ -79,6 +79,8 @@ class AudioFilesTest : public QObject {
       QTest::newRow(name) << QStringLiteral("mpegaudio/") + name << "mpegaudio";
     for (const char* name : {"mono-lc.aac", "stereo-lc.aac", "id3-tagged.aac"})
       QTest::newRow(name) << QStringLiteral("adts/") + name << "adts";
+    for (const char* name : {"stereo.ac3", "surround-44k.ac3", "stereo.eac3"})
+      QTest::newRow(name) << QStringLiteral("ac3/") + name << "ac3";
   }
   void validFiles() {
     QFETCH(QString, file);
@@ -106,6 +108,9 @@ class AudioFilesTest : public QObject {
     QTest::addColumn<int>("count");
     QTest::newRow("lame frame CRCs") << "mpegaudio/lame-crc.mp3" << "crc_check" << 22;
     QTest::newRow("LAME info tag CRC") << "mpegaudio/lame-vbr.mp3" << "info_tag_crc" << 1;
+    QTest::newRow("AC-3 crc1") << "ac3/surround-44k.ac3" << "crc1" << 8;
+    QTest::newRow("AC-3 crc2") << "ac3/surround-44k.ac3" << "crc2" << 8;
+    QTest::newRow("E-AC-3 crc2") << "ac3/stereo.eac3" << "crc2" << 8;
   }
   void checksumsAgree() {
     QFETCH(QString, file);
@@ -177,6 +182,20 @@ class AudioFilesTest : public QObject {
     QCOMPARE(e->raw, value);
   }
 
+  // One changed byte in the first five eighths of an AC-3 frame: that frame's crc1 fails, and
+  // only it; the frames stay where they are.
+  void aChangedByteFailsItsFramesCheck() {
+    const Parsed parsed = parseFile(dataFile("ac3/corrupt-crc.ac3"));
+    QCOMPARE(parsed.garbageCount(), 0);
+    QCOMPARE(frameStretches(parsed), frameStretches(parseFile(dataFile("ac3/stereo.ac3"))));
+    std::vector<const Element*> failed;
+    for (const Element& e : parsed.elements)
+      if (e.hrf == "mismatch") failed.push_back(&e);
+    QCOMPARE(int(failed.size()), 1);
+    QCOMPARE(failed.front()->name, QStringLiteral("crc1"));
+    QCOMPARE(failed.front()->byteOffset(), 4 * 384 + 2);
+  }
+
   // Broken copies: what cannot be framed is one GARBAGE stretch and the frames around it are
   // frames of the good file; a frame cut by the end of the file is kept and says so.
   void brokenCopiesKeepTheGoodFrames_data() {
@@ -189,6 +208,7 @@ class AudioFilesTest : public QObject {
     QTest::newRow("truncated") << "mpegaudio/truncated.mp3" << "mpegaudio/lame-vbr.mp3" << qint64(0) << 0 << true;
     QTest::newRow("junk inside") << "mpegaudio/corrupt.mp3" << "mpegaudio/ffmpeg-cbr.mp3" << qint64(0) << 1 << false;
     QTest::newRow("ADTS truncated") << "adts/truncated.aac" << "adts/mono-lc.aac" << qint64(0) << 0 << true;
+    QTest::newRow("AC-3 truncated") << "ac3/truncated.ac3" << "ac3/stereo.ac3" << qint64(0) << 0 << true;
     QTest::newRow("ADTS junk inside") << "adts/corrupt.aac" << "adts/mono-lc.aac" << qint64(0) << 1 << false;
   }
   void brokenCopiesKeepTheGoodFrames() {
@@ -220,7 +240,7 @@ class AudioFilesTest : public QObject {
   // The probes of the audio modules see only a weak sync word: every other module's test files
   // still go to that module.
   void otherModulesKeepTheirFiles() {
-    const QStringList audio = {"mpegaudio", "adts"};
+    const QStringList audio = {"mpegaudio", "adts", "ac3"};
     QDirIterator it(dataDir(), QDir::Files, QDirIterator::Subdirectories);
     int checked = 0;
     while (it.hasNext()) {
