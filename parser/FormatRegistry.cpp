@@ -1,7 +1,10 @@
 #include "FormatModule.h"
 
 #include "formats/ac3/Ac3.h"
+#include "formats/ac4/Ac4.h"
 #include "formats/adts/Adts.h"
+#include "formats/amr/Amr.h"
+#include "formats/dts/Dts.h"
 #include "formats/flv/Flv.h"
 #include "formats/isobmff/IsoBmff.h"
 #include "formats/matroska/Matroska.h"
@@ -26,6 +29,9 @@ const std::vector<FormatModule>& formatModules() {
       mpegAudioModule(),
       adtsModule(),
       ac3Module(),
+      ac4Module(),
+      dtsModule(),
+      amrModule(),
   };
   return replaced_modules ? *replaced_modules : modules;
 }

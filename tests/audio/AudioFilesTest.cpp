@@ -81,6 +81,12 @@ class AudioFilesTest : public QObject {
       QTest::newRow(name) << QStringLiteral("adts/") + name << "adts";
     for (const char* name : {"stereo.ac3", "surround-44k.ac3", "stereo.eac3"})
       QTest::newRow(name) << QStringLiteral("ac3/") + name << "ac3";
+    for (const char* name : {"stereo.dts", "surround.dts", "substreams.dts"})
+      QTest::newRow(name) << QStringLiteral("dts/") + name << "dts";
+    for (const char* name : {"narrowband.amr", "wideband.awb", "two-channels.amr"})
+      QTest::newRow(name) << QStringLiteral("amr/") + name << "amr";
+    for (const char* name : {"plain.ac4", "crc.ac4"})
+      QTest::newRow(name) << QStringLiteral("ac4/") + name << "ac4";
   }
   void validFiles() {
     QFETCH(QString, file);
@@ -209,6 +215,9 @@ class AudioFilesTest : public QObject {
     QTest::newRow("junk inside") << "mpegaudio/corrupt.mp3" << "mpegaudio/ffmpeg-cbr.mp3" << qint64(0) << 1 << false;
     QTest::newRow("ADTS truncated") << "adts/truncated.aac" << "adts/mono-lc.aac" << qint64(0) << 0 << true;
     QTest::newRow("AC-3 truncated") << "ac3/truncated.ac3" << "ac3/stereo.ac3" << qint64(0) << 0 << true;
+    QTest::newRow("DTS truncated") << "dts/truncated.dts" << "dts/stereo.dts" << qint64(0) << 0 << true;
+    QTest::newRow("AMR truncated") << "amr/truncated.amr" << "amr/narrowband.amr" << qint64(0) << 0 << true;
+    QTest::newRow("AMR bad header byte") << "amr/corrupt.amr" << "amr/narrowband.amr" << qint64(0) << 1 << false;
     QTest::newRow("ADTS junk inside") << "adts/corrupt.aac" << "adts/mono-lc.aac" << qint64(0) << 1 << false;
   }
   void brokenCopiesKeepTheGoodFrames() {
@@ -240,7 +249,7 @@ class AudioFilesTest : public QObject {
   // The probes of the audio modules see only a weak sync word: every other module's test files
   // still go to that module.
   void otherModulesKeepTheirFiles() {
-    const QStringList audio = {"mpegaudio", "adts", "ac3"};
+    const QStringList audio = {"mpegaudio", "adts", "ac3", "ac4", "amr", "dts"};
     QDirIterator it(dataDir(), QDir::Files, QDirIterator::Subdirectories);
     int checked = 0;
     while (it.hasNext()) {
