@@ -34,8 +34,10 @@ void writeAudioElementaryStream(ElementWriter& writer, const uint8_t* data, int6
       writer.addGarbage(stretch.begin * 8, (stretch.end - stretch.begin) * 8);
       continue;
     }
-    writer.openUnit("frame", stretch.begin * 8, (stretch.end - stretch.begin) * 8, {}, {}, index);
-    FieldReader f(writer, data, stretch.begin, std::min(stretch.end, end));
+    // A frame cut short ends where the frames do (at the file's end or a trailing tag).
+    const int64_t frame_end = std::min(stretch.end, end);
+    writer.openUnit("frame", stretch.begin * 8, (frame_end - stretch.begin) * 8, {}, {}, index);
+    FieldReader f(writer, data, stretch.begin, frame_end);
     const std::string summary = decoder.frame(f, index);
     writer.setUnitValue(summary, stretch.end > end ? "truncated" : "");
     writer.closeUnit();
