@@ -13,7 +13,7 @@ constexpr int kHeaderBytes = 7;
 constexpr uint64_t kSyncWord = 0xAC40, kSyncWordWithCrc = 0xAC41;
 
 int64_t frameBytes(const uint8_t* p) {
-  if (p[0] != 0xAC || (p[1] & 0xFE) != 0x40) return 0;
+  if ((uint64_t(p[0]) << 8 | (p[1] & 0xFE)) != kSyncWord) return 0;
   const bool crc = p[1] & 1;
   int64_t size = int64_t(p[2]) << 8 | p[3];
   int64_t header = 4;
