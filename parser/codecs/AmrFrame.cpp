@@ -29,8 +29,9 @@ const FrameType kWideband[16] = {
     {-1, "reserved"},            {-1, "reserved"},            {0, "speech lost"},         {0, "no data"},
 };
 
-const FrameType& typeOf(uint8_t header, bool wideband) {
-  return (wideband ? kWideband : kNarrowband)[(header >> 3) & 0xF];
+const FrameType& typeOf(unsigned header_byte, bool wideband) {
+  const unsigned frame_type = (header_byte >> 3) & 0xF;
+  return wideband ? kWideband[frame_type] : kNarrowband[frame_type];
 }
 
 int64_t frameBytes(const uint8_t* p, bool wideband) {
@@ -65,9 +66,9 @@ const AudioFrameKind& amrWbFrameKind() {
 
 std::string writeAmrFrame(FieldReader& f, bool wideband) {
   if (!f.has(8)) return {};
-  const FrameType& type = typeOf(uint8_t(f.peek(8)), wideband);
+  const FrameType& type = typeOf(unsigned(f.peek(8)), wideband);
   {
-    FieldUnit header(f, "frame_header");
+    FieldUnit unit(f, "frame_header");
     f.u("P", 1, "padding");
     f.u("FT", 4, type.mode);
     f.u("Q", 1, f.has(1) && f.peek(1) ? "good" : "damaged");

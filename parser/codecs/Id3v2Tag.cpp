@@ -85,7 +85,9 @@ class FrameWalk {
 
   bool plausibleFrame(const FieldReader& f) const {
     if (!f.has(headerBytes() * 8)) return false;
-    FieldReader look = f;
+    // Looks ahead through a reader of just the header, so that no frame copies the skipped
+    // bytes of the whole tag.
+    FieldReader look = f.subPayload(headerBytes());
     for (int i = 0; i < idBytes(); ++i)
       if (!frameIdChar(uint8_t(look.read(8)))) return false;
     return true;
@@ -94,7 +96,7 @@ class FrameWalk {
   // Frame size of ID3v2.4 is sync-safe, but some writers stored a plain number: the plain
   // reading is taken when only it lands on the next frame or the end.
   bool plainSizeInVersion4(const FieldReader& f) const {
-    FieldReader look = f;
+    FieldReader look = f.subPayload(8);
     look.skipBits(32);
     uint8_t size_bytes[4];
     for (uint8_t& b : size_bytes) b = uint8_t(look.read(8));
@@ -117,7 +119,7 @@ class FrameWalk {
   }
 
   void frame(FieldReader& f, int64_t seq) {
-    FieldReader look = f;
+    FieldReader look = f.subPayload(idBytes());
     std::string id;
     for (int i = 0; i < idBytes(); ++i) id.push_back(char(look.read(8)));
     const std::string id_v3 = ctx.version == 2 ? id3::frameIdV3(id) : id;
