@@ -70,9 +70,11 @@ bool parse(ParseContext& ctx) {
     if (magic->multichannel) {
       f.u("reserved", 28);
       channels = f.u("chan", 4, "channels");
-      frames_begin += 4;
     }
     header.setSummary(magic->wideband ? "AMR-WB" : "AMR", magic->multichannel ? numberText(channels) + " channels" : "");
+    // Frames start after what the header could hold: a channel description cut short by the
+    // end of the file is left to the frames' walk, which shows it as GARBAGE.
+    frames_begin = f.bytePos();
   }
   AmrFrames frames(magic->wideband, channels);
   codecs::writeAudioElementaryStream(ctx.writer, data, size, frames_begin,
