@@ -120,4 +120,39 @@ uint32_t crc32Ieee(const uint8_t* data, int64_t size, uint32_t previous) {
   return ~c;
 }
 
+uint16_t crc16Bits(const uint8_t* data, int64_t bit_offset, int64_t bit_count, uint16_t initial) {
+  uint16_t crc = initial;
+  int64_t bit = bit_offset;
+  // Whole bytes through a table once aligned; the bits before and after one by one.
+  static const std::array<uint16_t, 256> table = [] {
+    std::array<uint16_t, 256> t{};
+    for (uint32_t byte = 0; byte < 256; ++byte) {
+      uint16_t c = uint16_t(byte << 8);
+      for (int k = 0; k < 8; ++k) c = (c & 0x8000) ? uint16_t((c << 1) ^ 0x8005) : uint16_t(c << 1);
+      t[byte] = c;
+    }
+    return t;
+  }();
+  const int64_t end = bit_offset + bit_count;
+  auto oneBit = [&](int64_t b) {
+    const bool in = (data[b >> 3] >> (7 - (b & 7))) & 1;
+    const bool top = crc & 0x8000;
+    crc = uint16_t(crc << 1);
+    if (in != top) crc ^= 0x8005;
+  };
+  while (bit < end && (bit & 7)) oneBit(bit++);
+  for (; bit + 8 <= end; bit += 8) crc = uint16_t((crc << 8) ^ table[((crc >> 8) ^ data[bit >> 3]) & 0xff]);
+  while (bit < end) oneBit(bit++);
+  return crc;
+}
+
+uint16_t crc16Arc(const uint8_t* data, int64_t size) {
+  uint16_t crc = 0;
+  for (int64_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc & 1) ? uint16_t((crc >> 1) ^ 0xA001) : uint16_t(crc >> 1);
+  }
+  return crc;
+}
+
 }  // namespace corvanta

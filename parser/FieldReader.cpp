@@ -169,6 +169,20 @@ void FieldReader::startRbsp() {
   while ((bit & 7) == 0 && isSkipped(bit >> 3)) bit += 8;
 }
 
+void FieldReader::startUnsynchronisation() {
+  skipped_bytes.clear();
+  bool after_ff = false;
+  for (int64_t byte = (bit + 7) >> 3; byte < endByte(); ++byte) {
+    const uint8_t value = data[byte];
+    if (after_ff && value == 0) {
+      skipped_bytes.push_back(byte);
+      after_ff = false;
+    } else {
+      after_ff = value == 0xFF;
+    }
+  }
+}
+
 int64_t FieldReader::rbspStopBit() const {
   int64_t byte = endByte() - 1;
   while (byte >= (bit >> 3) && (data[byte] == 0 || isSkipped(byte))) --byte;
@@ -310,6 +324,17 @@ FieldReader FieldReader::sub(int64_t bytes) const {
   inner.bit = bit;
   inner.good = good && bytes >= 0;
   inner.end_bit = inner.good ? bit + std::min(std::max<int64_t>(end_bit - bit, 0), std::min(bytes, kLargestByteCount) * 8) : bit;
+  return inner;
+}
+
+FieldReader FieldReader::subPayload(int64_t bytes) const {
+  FieldReader inner = sub(0);
+  if (!inner.good) return inner;
+  const int64_t payload_bits = std::min(bitsLeft(), std::min(bytes, kLargestByteCount) * 8);
+  inner.end_bit = std::min(advance(bit, payload_bits), end_bit);
+  const auto first = std::lower_bound(skipped_bytes.begin(), skipped_bytes.end(), bit >> 3);
+  const auto last = std::lower_bound(first, skipped_bytes.end(), (inner.end_bit + 7) >> 3);
+  inner.skipped_bytes.assign(first, last);
   return inner;
 }
 

@@ -84,6 +84,12 @@ class FieldReader {
 
   // From here to the end, skip the emulation prevention bytes (0x03 after two zero bytes).
   void startRbsp();
+  // From here to the end, skip the zero byte that follows each 0xFF byte (ID3v2
+  // unsynchronisation); like RBSP mode, elements keep the file bits they cover.
+  void startUnsynchronisation();
+  // The same as sub(), but the bytes this reader steps over (RBSP or unsynchronisation) stay
+  // skipped in the new one, and `bytes` counts payload bytes, not file bytes.
+  FieldReader subPayload(int64_t bytes) const;
   // True while payload bits other than the trailing stop bit and its zero padding remain.
   bool moreRbspData() const;
   // Payload bits from here up to the rbsp_stop_one_bit (0 when there is none).

@@ -1,9 +1,15 @@
 #include "FormatModule.h"
 
+#include "formats/ac3/Ac3.h"
+#include "formats/ac4/Ac4.h"
+#include "formats/adts/Adts.h"
+#include "formats/amr/Amr.h"
+#include "formats/dts/Dts.h"
 #include "formats/flac/Flac.h"
 #include "formats/flv/Flv.h"
 #include "formats/isobmff/IsoBmff.h"
 #include "formats/matroska/Matroska.h"
+#include "formats/mpegaudio/MpegAudio.h"
 #include "formats/mpegps/MpegPs.h"
 #include "formats/mpegts/MpegTs.h"
 #include "formats/ogg/Ogg.h"
@@ -31,6 +37,12 @@ const std::vector<FormatModule>& formatModules() {
       aiffModule(),
       flacModule(),
       oggModule(),
+      mpegAudioModule(),
+      adtsModule(),
+      ac3Module(),
+      ac4Module(),
+      dtsModule(),
+      amrModule(),
   };
   return replaced_modules ? *replaced_modules : modules;
 }

@@ -20,6 +20,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSemaphore>
 #include <QSettings>
 #include <QStandardPaths>
@@ -320,6 +321,28 @@ class OpenContainerTest : public QObject {
     MainWindow window;
     chooseInOpenDialog(window, QString());
     QCOMPARE(ModalDriver::lastNameFilters(), filters);
+  }
+
+  // With the library's own registry, the dialog offers every format by its display name with
+  // each of its extensions, and the filter of all containers holds every extension.
+  void openDialogListsEveryRegisteredFormat() {
+    MainWindow window;
+    chooseInOpenDialog(window, QString());
+    const QStringList filters = ModalDriver::lastNameFilters();
+    QVERIFY(!filters.isEmpty());
+    const QString all = filters.first();
+    QVERIFY2(all.startsWith(QStringLiteral("All digital containers (")), qPrintable(all));
+    for (const corvanta::FormatModule& module : corvanta::formatModules()) {
+      const QString prefix = module.display_name + QStringLiteral(" containers (");
+      const auto own = std::find_if(filters.begin(), filters.end(), [&](const QString& f) { return f.startsWith(prefix); });
+      QVERIFY2(own != filters.end(), qPrintable(module.display_name));
+      QVERIFY(!module.extensions.isEmpty());
+      for (const QString& extension : module.extensions) {
+        const QString pattern = QStringLiteral("*.") + extension;
+        QVERIFY2(own->split(QRegularExpression(QStringLiteral("[ ()]"))).contains(pattern), qPrintable(*own + " " + pattern));
+        QVERIFY2(all.split(QRegularExpression(QStringLiteral("[ ()]"))).contains(pattern), qPrintable(pattern));
+      }
+    }
   }
 
   // The analysis dialog shows every progress value of the parser, from 0 to 100 (and 0
