@@ -123,16 +123,6 @@ uint32_t crc32Ieee(const uint8_t* data, int64_t size, uint32_t previous) {
 uint16_t crc16Bits(const uint8_t* data, int64_t bit_offset, int64_t bit_count, uint16_t initial) {
   uint16_t crc = initial;
   int64_t bit = bit_offset;
-  // Whole bytes through a table once aligned; the bits before and after one by one.
-  static const std::array<uint16_t, 256> table = [] {
-    std::array<uint16_t, 256> t{};
-    for (uint32_t byte = 0; byte < 256; ++byte) {
-      uint16_t c = uint16_t(byte << 8);
-      for (int k = 0; k < 8; ++k) c = (c & 0x8000) ? uint16_t((c << 1) ^ 0x8005) : uint16_t(c << 1);
-      t[byte] = c;
-    }
-    return t;
-  }();
   const int64_t end = bit_offset + bit_count;
   auto oneBit = [&](int64_t b) {
     const bool in = (data[b >> 3] >> (7 - (b & 7))) & 1;
@@ -140,8 +130,12 @@ uint16_t crc16Bits(const uint8_t* data, int64_t bit_offset, int64_t bit_count, u
     crc = uint16_t(crc << 1);
     if (in != top) crc ^= 0x8005;
   };
+  // The bits before the first whole byte one by one, the whole bytes as FLAC's check (the same
+  // polynomial, most significant bit first), the bits after one by one.
   while (bit < end && (bit & 7)) oneBit(bit++);
-  for (; bit + 8 <= end; bit += 8) crc = uint16_t((crc << 8) ^ table[((crc >> 8) ^ data[bit >> 3]) & 0xff]);
+  const int64_t whole_bytes = (end - bit) >> 3;
+  crc = crc16Flac(data + (bit >> 3), whole_bytes, crc);
+  bit += whole_bytes * 8;
   while (bit < end) oneBit(bit++);
   return crc;
 }

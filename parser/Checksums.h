@@ -23,7 +23,7 @@ uint32_t crc32Ogg(const uint8_t* data, int64_t size, uint32_t previous = 0);
 uint8_t crc8Flac(const uint8_t* data, int64_t size);
 uint16_t crc16Flac(const uint8_t* data, int64_t size, uint16_t previous = 0);
 
-// CRC-16 with polynomial 0x8005, most significant bit first, over `bit_count` bits from bit
+// The CRC-16 of crc16Flac at any bit position: over `bit_count` bits from bit
 // `bit_offset` of `data`, starting from `initial`: MPEG audio and ADTS (initial 0xFFFF), AC-3
 // and E-AC-3 (initial 0; over a whole checked block including its CRC it gives 0).
 uint16_t crc16Bits(const uint8_t* data, int64_t bit_offset, int64_t bit_count, uint16_t initial);

@@ -4,6 +4,7 @@
 #include "ElementWriter.h"
 #include "FieldReader.h"
 #include "TextForms.h"
+#include "codecs/AudioTags.h"
 #include "codecs/FlacFrame.h"
 #include "codecs/FlacMetadata.h"
 #include "formats/flac/FlacFrameWalk.h"
@@ -28,6 +29,9 @@ int64_t id3v2Length(const uint8_t* p, int64_t room) {
 int probe(const uint8_t* head, int64_t head_size, int64_t) {
   const int64_t tag = id3v2Length(head, head_size);
   if (head_size >= tag + 4 && std::memcmp(head + tag, "fLaC", 4) == 0) return tag ? 90 : 95;
+  // A tag too large to see past (cover art): as likely FLAC as MPEG audio, whose probe says the
+  // same of it, so that the file's extension decides.
+  if (tag > 0 && head_size < tag + 4) return 12;
   return 0;
 }
 
@@ -66,8 +70,9 @@ class FlacWriter {
   int64_t id3v2Tag() {
     const int64_t length = std::min(id3v2Length(data, size), size);
     if (length == 0) return 0;
-    w.addField("ID3v2", 0, length * 8, "ID3v2." + numberText(data[3]) + "." + numberText(data[4]),
-               numberText(uint64_t(length)) + " bytes, not decoded here");
+    if (!codecs::writeAudioTagsIn(w, data, 0, length))
+      w.addField("ID3v2", 0, length * 8, "ID3v2." + numberText(data[3]) + "." + numberText(data[4]),
+                 numberText(uint64_t(length)) + " bytes, not a tag that reads");
     return length;
   }
 

@@ -2,6 +2,7 @@
 
 #include "FieldReader.h"
 #include "TextForms.h"
+#include "codecs/AudioTags.h"
 #include "formats/riff/AiffChunks.h"
 #include "formats/riff/AviChunks.h"
 #include "formats/riff/RiffWalk.h"
@@ -36,6 +37,16 @@ const ValueName kListTypes[] = {
     {fourCC("AIFC"), "AIFF-C"},
 };
 
+// An id3 chunk (WAVE) or ID3 chunk (AIFF): the tag through the decoder every audio file shares.
+std::string id3Payload(RiffWalk&, const Chunk&, FieldReader& f) {
+  if (!f.byteAligned() || !codecs::writeAudioTagsIn(f.writer(), f.fileData(), f.bytePos(), f.endByte())) {
+    f.rest("data", "no ID3 tag here");
+    return "not an ID3 tag";
+  }
+  f.skipBits(f.bitsLeft());
+  return "ID3 tag";
+}
+
 // The chunks of every form; a chunk is looked up with the list or form type around it.
 const ChunkKind kChunkKinds[] = {
     // Common to every RIFF form.
@@ -68,8 +79,8 @@ const ChunkKind kChunkKinds[] = {
     {fourCC("inst"), fourCC("WAVE"), "instrument", waveInstrument},
     {fourCC("iXML"), kAnywhere, "iXML metadata", textPayload},
     {fourCC("axml"), kAnywhere, "XML metadata", textPayload},
-    {fourCC("id3 "), kAnywhere, "ID3 tag", nullptr},
-    {fourCC("ID3 "), kAnywhere, "ID3 tag", nullptr},
+    {fourCC("id3 "), kAnywhere, "ID3 tag", id3Payload},
+    {fourCC("ID3 "), kAnywhere, "ID3 tag", id3Payload},
     {fourCC("labl"), fourCC("adtl"), "cue label", waveLabel},
     {fourCC("note"), fourCC("adtl"), "cue note", waveLabel},
     {fourCC("ltxt"), fourCC("adtl"), "cue text", waveLabeledText},
