@@ -2,6 +2,7 @@
 
 #include "codecs/Av1VideoStream.h"
 #include "codecs/Mpeg2VideoStream.h"
+#include "codecs/Vp8VideoStream.h"
 #include "codecs/Vp9VideoStream.h"
 #include "codecs/NalVideoStream.h"
 
@@ -13,6 +14,7 @@ std::unique_ptr<VideoFrameDecoder> VideoFrameDecoder::forRecord(const std::strin
   if (record_type == "av1C") return std::make_unique<Av1VideoStream>();
   if (record_type == "mpeg-video") return std::make_unique<Mpeg2VideoStream>();
   if (record_type == "vpcC-vp9") return std::make_unique<Vp9VideoStream>();
+  if (record_type == "vpcC-vp8") return std::make_unique<Vp8VideoStream>();
   return nullptr;
 }
 

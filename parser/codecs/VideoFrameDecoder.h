@@ -30,7 +30,8 @@ class VideoFrameDecoder {
   virtual std::string frame(FieldReader& f, FramePicture& picture) = 0;
 
   // The decoder for a configuration record of this type (avcC, hvcC, av1C; "mpeg-video" for
-  // MPEG-1/2 video headers; "vpcC-vp9" for VP9, whose frames need nothing from a record), or null.
+  // MPEG-1/2 video headers; "vpcC-vp9" and "vpcC-vp8" for VP9 and VP8, whose frames need
+  // nothing from a record), or null.
   static std::unique_ptr<VideoFrameDecoder> forRecord(const std::string& record_type);
 };
 

@@ -354,7 +354,9 @@ class CodecWitnessTest : public QObject {
 
   void pictureTypesAgree_data() {
     framesAgree_data();
-    QTest::newRow("matroska/ffmpeg-mpeg2.mkv") << QStringLiteral("matroska/ffmpeg-mpeg2.mkv");
+    for (const char* file : {"matroska/ffmpeg-mpeg2.mkv", "matroska/gstreamer-vp8-vorbis.webm",
+                             "matroska/ffmpeg-vp8-alpha.webm"})
+      QTest::newRow(file) << QString::fromLatin1(file);
   }
 
   // Every picture ffprobe decodes has the type the parser gives the frame that holds it: the

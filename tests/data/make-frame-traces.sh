@@ -9,6 +9,8 @@ for f in "$@"; do
   ffmpeg -hide_banner -nostats -i "$f" -map 0:v:0 -c copy -bsf:v trace_headers -f null - 2>&1 |
     grep '^\[trace_headers @' | sed -e 's/^\[trace_headers @ [0-9a-fx]*\] //' |
     sed -n '/^Packet: /,$p' > "$f.frames.trace.txt"
+  # trace_headers does not read every codec (VP8): no trace then.
+  [ -s "$f.frames.trace.txt" ] || rm -f "$f.frames.trace.txt"
   ffprobe -v error -select_streams v:0 -show_frames -show_entries frame=key_frame,pkt_pos,pict_type -of csv=p=0 "$f" |
     grep -E '^[01],[0-9]+,[A-Z?]+' | cut -d, -f1-3 > "$f.pictures.csv"
 done

@@ -18,6 +18,7 @@ std::pair<std::string, bool> recordOf(const std::string& codec_id) {
   if (codec_id == "V_AV1") return {"av1C", true};
   if (codec_id == "V_MPEG1" || codec_id == "V_MPEG2") return {"mpeg-video", true};
   if (codec_id == "V_VP9") return {"vpcC-vp9", false};
+  if (codec_id == "V_VP8") return {"vpcC-vp8", false};
   return {};
 }
 

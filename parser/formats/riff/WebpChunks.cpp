@@ -4,42 +4,16 @@
 #include "FieldReader.h"
 #include "TextForms.h"
 #include "ValueName.h"
+#include "codecs/LsbBitFields.h"
+#include "codecs/Vp8Frame.h"
 
 namespace corvanta::riff {
 
 namespace {
 
-const ValueName kScales[] = {{0, "no upscaling"}, {1, "upscale by 5/4"}, {2, "upscale by 5/3"}, {3, "upscale by 2"}};
 const ValueName kPreprocessing[] = {{0, "none"}, {1, "level reduction"}};
 const ValueName kFilters[] = {{0, "none"}, {1, "horizontal"}, {2, "vertical"}, {3, "gradient"}};
 const ValueName kAlphaCompression[] = {{0, "none"}, {1, "lossless"}};
-
-// The little-endian bit fields of VP8 and VP8L count from the least significant bit of the
-// first byte. A field inside one byte is shown at its exact bits; one that spans bytes covers
-// the bytes it touches, since its bits are not contiguous in file order.
-class LsbFields {
- public:
-  // Over `bytes` (at most 8) bytes at `base`, which the caller has checked are there.
-  LsbFields(ElementWriter& writer, const uint8_t* data, int64_t base, int bytes) : w(writer), start(base) {
-    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | data[base + i];
-  }
-
-  uint64_t field(std::string_view name, int lsb, int bits, std::string_view hrf = {}) {
-    const uint64_t v = get(lsb, bits);
-    const int64_t first = start + lsb / 8, last = start + (lsb + bits - 1) / 8;
-    if (first == last)
-      w.addField(name, first * 8 + (7 - (lsb % 8 + bits - 1)), bits, numberText(v), hrf);
-    else
-      w.addField(name, first * 8, (last - first + 1) * 8, numberText(v), hrf);
-    return v;
-  }
-  uint64_t get(int lsb, int bits) const { return (value >> lsb) & ((uint64_t(1) << bits) - 1); }
-
- private:
-  ElementWriter& w;
-  int64_t start;
-  uint64_t value = 0;
-};
 
 // A 24-bit little-endian "minus one" size.
 uint64_t minusOne(FieldReader& f, std::string_view name) {
@@ -48,45 +22,18 @@ uint64_t minusOne(FieldReader& f, std::string_view name) {
   return v + 1;
 }
 
-// VP8 key frames: 14-bit size and 2-bit upscaling in one little-endian 16-bit field.
-uint64_t dimension(FieldReader& f, std::string_view size_name, std::string_view scale_name) {
-  if (!f.need(16)) return 0;
-  LsbFields bits(f.writer(), f.fileData(), f.bytePos(), 2);
-  const uint64_t size = bits.field(size_name, 0, 14, "pixels");
-  bits.field(scale_name, 14, 2, nameText(kScales, bits.get(14, 2)));
-  f.skipBits(16);
-  return size;
-}
-
 }  // namespace
 
 std::string webpLossy(RiffWalk&, const Chunk&, FieldReader& f) {
-  if (!f.need(24)) return "VP8";
-  LsbFields tag(f.writer(), f.fileData(), f.bytePos(), 3);
-  const bool key = tag.get(0, 1) == 0;
-  tag.field("frame_type", 0, 1, key ? "key frame" : "interframe");
-  tag.field("version", 1, 3);
-  tag.field("show_frame", 4, 1);
-  const uint64_t partition = tag.field("first_part_size", 5, 19, "bytes");
-  f.skipBits(24);
-  if (!key) {
-    f.rest("frame data");
-    return "interframe";
-  }
-  const bool start_code = f.has(24) && f.peek(24) == 0x9D012A;
-  f.bytes("start_code", 3, start_code ? "ok" : "not 9D 01 2A");
-  const uint64_t width = dimension(f, "width", "horizontal_scale");
-  const uint64_t height = dimension(f, "height", "vertical_scale");
-  f.rest("frame data");
-  return "key frame " + numberText(width) + "x" + numberText(height) + ", first partition " + numberText(partition) +
-         " bytes";
+  bool key = false;
+  return codecs::vp8Frame(f, key);
 }
 
 std::string webpLossless(RiffWalk&, const Chunk&, FieldReader& f) {
   const bool signature = f.has(8) && f.peek(8) == 0x2F;
   f.u("signature", 8, signature ? "ok" : "not 0x2F");
   if (!f.need(32)) return "VP8L";
-  LsbFields bits(f.writer(), f.fileData(), f.bytePos(), 4);
+  codecs::LsbBitFields bits(f.writer(), f.fileData(), f.bytePos(), 4);
   const uint64_t width = bits.get(0, 14) + 1, height = bits.get(14, 14) + 1;
   bits.field("image_width_minus_one", 0, 14, numberText(width) + " pixels");
   bits.field("image_height_minus_one", 14, 14, numberText(height) + " pixels");

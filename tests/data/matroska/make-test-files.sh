@@ -188,5 +188,5 @@ for f in mkvmerge-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-vorbis.mka mkvmerge-ac
 done
 # The codec headers inside the frames, as ffmpeg's trace_headers reads them.
 ../make-frame-traces.sh mkvmerge-h264-aac.mkv ffmpeg-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-blockgroups.mkv ffmpeg-av1.mkv \
-  ffmpeg-mpeg2.mkv ffmpeg-vp9-opus.webm
+  ffmpeg-mpeg2.mkv ffmpeg-vp9-opus.webm gstreamer-vp8-vorbis.webm ffmpeg-vp8-alpha.webm
 ls -l

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "codecs/VideoFrameDecoder.h"
+
+namespace corvanta::codecs {
+
+// VP8 as Matroska and WebM carry it: every frame stands on its own, its frame tag decoded.
+class Vp8VideoStream : public VideoFrameDecoder {
+ public:
+  // VP8 has no configuration record: whatever is there stays one field.
+  std::string configuration(FieldReader& f) override;
+  std::string frame(FieldReader& f, FramePicture& picture) override;
+};
+
+}  // namespace corvanta::codecs
