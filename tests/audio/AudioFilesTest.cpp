@@ -93,11 +93,8 @@ class AudioFilesTest : public QObject {
     QFETCH(QString, module);
     const QString path = dataFile(file);
     const Parsed parsed = parseFile(path);
-    QCOMPARE(parsed.result, 0);
-    QCOMPARE(parsed.format, module);
-    QVERIFY2(parsed.report.ok(), qPrintable(parsed.report.summary()));
-    QCOMPARE(parsed.report.covered_bits, QFileInfo(path).size() * 8);
-    QCOMPARE(parsed.report.garbage_bits, 0);
+    const QString problem = cleanParseProblem(parsed, path, module);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
     for (const Element& e : parsed.elements) {
       QVERIFY2(!e.hrf.contains("truncated"), qPrintable(e.name));
       // ffmpeg's info tag CRC follows another rule than lame's (which checksumsAgree checks).

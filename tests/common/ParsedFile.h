@@ -74,6 +74,20 @@ struct Parsed {
   qint64 garbageCount() const { return qint64(named(QString::fromLatin1(corvanta::kGarbageName.data())).size()); }
 };
 
+// Why the parse of a valid file falls short, or empty when it does not: the parse fails, another
+// module took the file (when `format` is given), the invariant check fails, a bit of the file is
+// left uncovered, or something is GARBAGE.
+inline QString cleanParseProblem(const Parsed& parsed, const QString& path, const QString& format = {}) {
+  if (parsed.result != 0) return QStringLiteral("the parse failed: %1").arg(parsed.error);
+  if (!format.isEmpty() && parsed.format != format) return QStringLiteral("taken by the module %1").arg(parsed.format);
+  if (!parsed.report.ok()) return parsed.report.summary();
+  const qint64 bits = QFileInfo(path).size() * 8;
+  if (parsed.report.covered_bits != bits)
+    return QStringLiteral("%1 of %2 bits covered").arg(parsed.report.covered_bits).arg(bits);
+  if (parsed.report.garbage_bits != 0) return QStringLiteral("%1 bits of GARBAGE").arg(parsed.report.garbage_bits);
+  return {};
+}
+
 inline const QString kConnection = QStringLiteral("corvanta-container-viewer-connection");
 
 // Every element of a database in id (pre-order) order.

@@ -70,11 +70,8 @@ class FlacFilesTest : public QObject {
     QFETCH(QString, file);
     const QString path = dataFile("flac/" + file);
     const Parsed parsed = parseFile(path);
-    QCOMPARE(parsed.result, 0);
-    QCOMPARE(parsed.format, QStringLiteral("flac"));
-    QVERIFY2(parsed.report.ok(), qPrintable(parsed.report.summary()));
-    QCOMPARE(parsed.report.covered_bits, QFileInfo(path).size() * 8);
-    QCOMPARE(parsed.report.garbage_bits, 0);
+    const QString problem = cleanParseProblem(parsed, path, QStringLiteral("flac"));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
     int checks = 0;
     for (const Element& e : parsed.elements) {
       if (e.name == "crc8" || e.name == "crc16") {

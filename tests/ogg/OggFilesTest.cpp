@@ -126,11 +126,8 @@ class OggFilesTest : public QObject {
     QFETCH(QString, file);
     const QString path = dataFile("ogg/" + file);
     const Parsed parsed = parseFile(path);
-    QCOMPARE(parsed.result, 0);
-    QCOMPARE(parsed.format, QStringLiteral("ogg"));
-    QVERIFY2(parsed.report.ok(), qPrintable(parsed.report.summary()));
-    QCOMPARE(parsed.report.covered_bits, QFileInfo(path).size() * 8);
-    QCOMPARE(parsed.report.garbage_bits, 0);
+    const QString problem = cleanParseProblem(parsed, path, QStringLiteral("ogg"));
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
     const QList<Page> pages = parsedPages(parsed);
     QCOMPARE(pages.size(), witnessPages(path + ".pages.csv").size());
     QVERIFY(pages == witnessPages(path + ".pages.csv"));
