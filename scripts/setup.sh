@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libqt6sql6-sqlite
   libsqlite3-dev
+  libqcustomplot-dev libqcustomplot2.1-qt6
   fonts-dejavu-core
   xvfb xauth
   mediainfo

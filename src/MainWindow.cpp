@@ -16,6 +16,7 @@
 #include "PropertiesDialog.h"
 #include "SqlTree.h"
 #include "SqlTreeWidget.h"
+#include "StreamsWindow.h"
 #include "ViewerDatabase.h"
 #include "settings.h"
 
@@ -104,6 +105,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent, Qt::WindowFlags())
 
 MainWindow::~MainWindow() {
   delete media_info_view;
+  delete streams_window;
 }
 
 QString MainWindow::baseTitle() {
@@ -124,6 +126,7 @@ void MainWindow::createMenus() {
   createAction(file_menu, tr("Quit"), this, SLOT(close()), tr("Ctrl+Q"), QString());
 
   createGoMenu();
+  createViewMenu();
 
   QMenu* help_menu = menuBar()->addMenu(tr("Help"));
   createAction(help_menu, tr("About ..."), this, SLOT(about()), QString(), QString());
@@ -171,6 +174,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     delete media_info_view;
     media_info_view = nullptr;
   }
+  delete streams_window;
+  streams_window = nullptr;
   saveSettings();
   QMainWindow::closeEvent(event);
 }
@@ -215,6 +220,12 @@ void MainWindow::closeFile() {
   close_action->setEnabled(false);
   view_media_info_action->setEnabled(false);
   setGoMenuEnabled(false);
+  setViewMenuEnabled(false);
+  streams_loaded = false;
+  if (streams_window) {
+    streams_window->clear();
+    streams_window->close();
+  }
   if (media_info_view)
     media_info_view->close();
   Q_EMIT mediaInfoChanged(QString());
@@ -296,6 +307,7 @@ void MainWindow::openChosenFile(const QString& file_name) {
   setWindowTitle(baseTitle() + QStringLiteral(" [%1]").arg(shown_name));
   runMediaInfo(file_name);
   setGoMenuEnabled(true);
+  setViewMenuEnabled(true);
   // The arrow keys walk the elements at once.
   tree_widget->tree()->setFocus();
 }
@@ -347,6 +359,46 @@ void MainWindow::runMediaInfo(const QString& file_name) {
 
 void MainWindow::showError(const QString& message) {
   QMessageBox::critical(this, tr("Error"), message, QMessageBox::Ok);
+}
+
+// ---- The View menu: the Streams window ----
+
+void MainWindow::createViewMenu() {
+  view_menu = menuBar()->addMenu(tr("View"));
+  view_streams_action = createAction(view_menu, tr("Streams ..."), this, SLOT(viewStreams()), tr("Ctrl+T"), QString());
+  setViewMenuEnabled(false);
+}
+
+void MainWindow::setViewMenuEnabled(bool enabled) {
+  view_menu->setEnabled(enabled);
+  for (QAction* action : view_menu->actions())
+    action->setEnabled(enabled);
+}
+
+void MainWindow::viewStreams() {
+  QSqlDatabase* connection = tree_widget->viewerDatabase()->sqlConnection();
+  if (!connection)
+    return;
+  if (!streams_window) {
+    streams_window = new StreamsWindow();
+    const QRect available = availableScreenArea();
+    streams_window->resize(qRound(available.width() * 7 / 10.0), qRound(available.height() * 7 / 10.0));
+    centreOnScreen(streams_window);
+    connect(streams_window, &StreamsWindow::elementChosen, this, &MainWindow::goToElementId);
+  }
+  if (!streams_loaded) {
+    streams_window->load(*connection);
+    streams_loaded = true;
+  }
+  streams_window->show();
+  streams_window->raise();
+  streams_window->activateWindow();
+}
+
+void MainWindow::goToElementId(qint64 id) {
+  if (!tree_widget->viewerDatabase()->sqlConnection() || id < 1)
+    return;
+  tree_widget->tree()->goToId(id, true, true);
 }
 
 // ---- Finding elements: the Go menu, the hex view's double click, dropped files ----

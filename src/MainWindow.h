@@ -6,6 +6,7 @@
 
 class BinViewWidget;
 class SqlTreeWidget;
+class StreamsWindow;
 class QAction;
 class QCloseEvent;
 class QDragEnterEvent;
@@ -37,6 +38,10 @@ class MainWindow : public QMainWindow {
   QStringList fileFilters() const { return filters; }
   QStringList fileExtensions() const { return extensions; }
   QMenu* goMenu() const { return go_menu; }
+  QMenu* viewMenu() const { return view_menu; }
+  QAction* viewStreamsAction() const { return view_streams_action; }
+  // The Streams window, once it has been opened; owned by this window.
+  StreamsWindow* streamsWindow() const { return streams_window; }
 
   // Goes to the deepest element holding byte `byte_offset`: its ancestors are opened,
   // it is selected and its bytes are highlighted. A byte that no element holds is
@@ -62,6 +67,11 @@ class MainWindow : public QMainWindow {
   void about();
   void goToWebsite();
 
+  // The View menu.
+  void viewStreams();
+  // Opens the tree to element `id`, selects it and highlights its bytes.
+  void goToElementId(qint64 id);
+
   // The Go menu.
   void goToElement();
   void goToOffset();
@@ -77,6 +87,8 @@ class MainWindow : public QMainWindow {
  private:
   void createGoMenu();
   void setGoMenuEnabled(bool enabled);
+  void createViewMenu();
+  void setViewMenuEnabled(bool enabled);
   void runSearch(bool backward);
   void buildFileFilters();
   void createMenus();
@@ -95,6 +107,11 @@ class MainWindow : public QMainWindow {
   QStringList filters;
   QStringList extensions;
   QMenu* go_menu = nullptr;
+  QMenu* view_menu = nullptr;
+  QAction* view_streams_action = nullptr;
+  StreamsWindow* streams_window = nullptr;
+  // The Streams window reads the timing tables once per open file.
+  bool streams_loaded = false;
   QString search_text;
   bool search_whole = false;
   int search_step_milliseconds = 50;

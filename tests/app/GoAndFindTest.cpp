@@ -148,7 +148,7 @@ class GoAndFindTest : public QObject {
     QStringList menus;
     for (QAction* action : window.menuBar()->actions())
       menus.append(action->text());
-    QCOMPARE(menus, (QStringList{"File", "Go", "Help"}));
+    QCOMPARE(menus, (QStringList{"File", "Go", "View", "Help"}));
     QStringList entries, shortcuts;
     for (QAction* action : window.goMenu()->actions()) {
       if (action->isSeparator())
