@@ -54,6 +54,29 @@ FrameChart::FrameChart(QWidget* parent) : QCustomPlot(parent) {
   message->setClipToAxisRect(false);
   connect(this, &QCustomPlot::plottableClick, this, &FrameChart::pointClicked);
   connect(this, &QCustomPlot::mouseDoubleClick, this, &FrameChart::resetView);
+  connect(this, &QCustomPlot::beforeReplot, this, &FrameChart::fitBarWidths);
+}
+
+// Bars grow wider as fewer of them are in sight, up to a few pixels, so that a zoomed-in
+// frame is easy to see and to click; two binary searches per series find how many.
+void FrameChart::fitBarWidths() {
+  const QCPRange shown = xAxis->range();
+  int bars = 0;
+  for (int i = 0; i < graphCount(); ++i)
+    if (graph(i)->lineStyle() == QCPGraph::lsImpulse) {
+      const QSharedPointer<QCPGraphDataContainer> points = graph(i)->data();
+      bars += int(points->findEnd(shown.upper) - points->findBegin(shown.lower));
+    }
+  if (bars <= 0)
+    return;
+  const int width = qBound(1, int(0.6 * axisRect()->width() / bars), 8);
+  for (int i = 0; i < graphCount(); ++i)
+    if (graph(i)->lineStyle() == QCPGraph::lsImpulse && graph(i)->pen().width() != width) {
+      QPen pen = graph(i)->pen();
+      pen.setWidth(width);
+      pen.setCapStyle(Qt::FlatCap);
+      graph(i)->setPen(pen);
+    }
 }
 
 void FrameChart::clearSeries() {
@@ -126,8 +149,10 @@ void FrameChart::resetView() {
       range.upper = range.lower + 1;
     axis->setRange(range.lower, range.upper + range.size() * 0.05);
   }
-  if (xAxis->range().size() <= 0)
-    xAxis->setRange(xAxis->range().lower - 0.5, xAxis->range().upper + 0.5);
+  // A little room at both ends keeps the first and last bar off the axes.
+  const QCPRange x = xAxis->range();
+  const double margin = x.size() > 0 ? x.size() * 0.01 : 0.5;
+  xAxis->setRange(x.lower - margin, x.upper + margin);
   replot();
 }
 
@@ -143,7 +168,7 @@ QPoint FrameChart::pixelOf(int series, int point) const {
   QCPGraph* graph = series >= 0 && series < graphCount() ? this->graph(series) : nullptr;
   if (!graph || point < 0 || point >= graph->dataCount())
     return QPoint(-1, -1);
-  const QCPGraphData* data = graph->data()->at(point);
+  const auto data = graph->data()->at(point);
   return graph->coordsToPixels(data->key, data->value).toPoint();
 }
 

@@ -46,6 +46,7 @@ class FrameChart : public QCustomPlot {
   void frameChosen(qint64 element_id);
 
  private Q_SLOTS:
+  void fitBarWidths();
   void pointClicked(QCPAbstractPlottable* plottable, int data_index, QMouseEvent* event);
 
  private:

@@ -123,7 +123,7 @@ class StreamsMainWindowTest : public QObject {
     QVERIFY(made);
     QVERIFY(QTest::qWaitForWindowExposed(window.streamsWindow()));
     faults->scrollToItem(made);
-    QTest::mouseClick(faults->viewport(), Qt::LeftButton, Qt::NoModifier, faults->visualItemRect(made).center());
+    QTest::mouseClick(faults->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(10, faults->visualItemRect(made).center().y()));
     verifyAtSample(window);
   }
 
