@@ -215,7 +215,7 @@ void StreamsWindow::load(const QSqlDatabase& database) {
       return;
     case TimingTables::State::NoTables:
       showMessage(tr("This database has no stream and frame tables: it was written by an older version of the "
-                     "analyser. Open the file again to see its streams."));
+                     "analyser."));
       return;
     case TimingTables::State::Empty:
       showMessage(tr("The analyser found no frames in this file: its format module lists no streams over time."));

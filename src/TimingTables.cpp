@@ -27,6 +27,8 @@ class Statement {
     return text ? QString::fromUtf8(text, sqlite3_column_bytes(statement, column)) : QString();
   }
   char firstCharacter(int column) const {
+    if (sqlite3_column_type(statement, column) != SQLITE_TEXT)
+      return 0;
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
     return text && sqlite3_column_bytes(statement, column) > 0 ? text[0] : 0;
   }
@@ -121,6 +123,7 @@ bool TimingTables::readFrames(void* handle) {
   int result;
   int last_number = -1;
   int last_index = -1;
+  bool last_is_pcr = false;
   while ((result = query.step()) == SQLITE_ROW) {
     Frame frame;
     frame.element_id = query.integer(0, 0);
@@ -136,6 +139,7 @@ bool TimingTables::readFrames(void* handle) {
         stream_list.push_back(undeclared);
         last_index = int(stream_list.size()) - 1;
       }
+      last_is_pcr = stream_list[size_t(last_index)].isPcr();
     }
     frame.size = quint32(clampTo(query.integer(3, 0), 0, 0xFFFFFFFFLL));
     frame.dts = query.integer(4, kNoTime);
@@ -145,7 +149,7 @@ bool TimingTables::readFrames(void* handle) {
     frame.picture_type = query.firstCharacter(8);
     in_file_order.push_back(frame);
     stream_of.push_back(quint32(last_index));
-    if (stream_list[size_t(last_index)].isPcr())
+    if (last_is_pcr)
       offsets.push_back(query.integer(2, 0));
   }
   if (result != SQLITE_DONE)
