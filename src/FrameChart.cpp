@@ -8,12 +8,13 @@
 namespace {
 
 QColor roleColour(FrameSeries::Role role, int stream_colour) {
-  static const QColor streams[] = {QColor(31, 119, 180), QColor(255, 127, 14), QColor(44, 160, 44),
+  static const QColor streams[] = {QColor(31, 119, 180), QColor(44, 160, 44), QColor(214, 39, 40),
                                    QColor(148, 103, 189), QColor(140, 86, 75), QColor(227, 119, 194)};
   switch (role) {
     case FrameSeries::Role::PictureI:
-    case FrameSeries::Role::KeyFrame:
       return QColor(214, 39, 40);
+    case FrameSeries::Role::KeyFrame:
+      return QColor(148, 103, 189);
     case FrameSeries::Role::PictureP:
       return QColor(31, 119, 180);
     case FrameSeries::Role::PictureB:
@@ -23,7 +24,7 @@ QColor roleColour(FrameSeries::Role role, int stream_colour) {
     case FrameSeries::Role::UnknownFrame:
       return QColor(128, 128, 128);
     case FrameSeries::Role::Dts:
-      return streams[(stream_colour + 1) % 6].darker(130);
+      return streams[stream_colour % 6].darker(200);
     case FrameSeries::Role::PtsMinusDts:
       return QColor(255, 127, 14);
     default:
@@ -148,7 +149,8 @@ void FrameChart::resetView() {
       range.lower = 0;
     if (range.size() <= 0)
       range.upper = range.lower + 1;
-    axis->setRange(range.lower, range.upper + range.size() * 0.05);
+    const double margin = range.size() * 0.05;
+    axis->setRange(range.lower < 0 ? range.lower - margin : range.lower, range.upper + margin);
   }
   // A little room at both ends keeps the first and last bar off the axes.
   const QCPRange x = xAxis->range();

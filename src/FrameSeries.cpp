@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <numeric>
 
 namespace {
@@ -276,7 +277,9 @@ std::vector<FrameSeries::Series> FrameSeries::pcrAccuracy(const TimingTables::St
   for (size_t i = 0; i < stream.count && i < stream.byte_offsets.size(); ++i)
     if (first[i].hasDts()) {
       const double predicted = mean_y + (double(stream.byte_offsets[i]) - mean_x) * seconds_per_byte;
-      append(series, seconds(stream, first[i].dts), (double(first[i].dts) * tick - predicted) * 1e9, stream.first + i);
+      // A PCR counts 37 ns steps: below a tenth of a nanosecond there is only rounding.
+      const double nanoseconds = std::round((double(first[i].dts) * tick - predicted) * 1e10) / 10.0;
+      append(series, seconds(stream, first[i].dts), nanoseconds, stream.first + i);
     }
   sortByKey(series);
   return {series};

@@ -3,6 +3,7 @@
 #include "StreamStatistics.h"
 
 #include <cmath>
+#include <map>
 
 const char* const TimingFaults::kDtsBackwards = "DTS backwards";
 const char* const TimingFaults::kDtsRepeated = "DTS repeated";
@@ -41,6 +42,45 @@ const TimingTables::Frame* startFrame(const TimingTables& table, const TimingTab
   return start;
 }
 
+// Lists faults up to kListedPerCheck per check and stream and counts the rest; the
+// detail text is made only for the listed ones.
+class CappedList {
+ public:
+  explicit CappedList(std::vector<TimingTables::Fault>& out) : out(out) {}
+  ~CappedList() {
+    for (const auto& [key, rest] : unlisted)
+      if (rest.count > 0)
+        out.push_back(fault(*rest.last, *rest.stream, key.second,
+                            QStringLiteral("%1 more like this not listed, the last here").arg(rest.count)));
+  }
+  CappedList(const CappedList&) = delete;
+  CappedList& operator=(const CappedList&) = delete;
+
+  template <typename MakeDetail>
+  void add(const TimingTables::Frame& frame, const TimingTables::Stream& stream, const char* check,
+           MakeDetail make_detail) {
+    Unlisted& rest = unlisted[{stream.number, check}];
+    if (rest.listed < TimingFaults::kListedPerCheck) {
+      ++rest.listed;
+      out.push_back(fault(frame, stream, check, make_detail()));
+      return;
+    }
+    ++rest.count;
+    rest.last = &frame;
+    rest.stream = &stream;
+  }
+
+ private:
+  struct Unlisted {
+    int listed = 0;
+    qint64 count = 0;
+    const TimingTables::Frame* last = nullptr;
+    const TimingTables::Stream* stream = nullptr;
+  };
+  std::vector<TimingTables::Fault>& out;
+  std::map<std::pair<int, const char*>, Unlisted> unlisted;
+};
+
 }  // namespace
 
 std::vector<TimingTables::Fault> TimingFaults::find(const TimingTables& table) const {
@@ -61,21 +101,22 @@ std::vector<TimingTables::Fault> TimingFaults::find(const TimingTables& table) c
 
 void TimingFaults::checkDecodeOrder(const TimingTables& table, const TimingTables::Stream& stream,
                                     std::vector<TimingTables::Fault>& faults) const {
+  CappedList list(faults);
   const TimingTables::Frame* previous = nullptr;
   for (const TimingTables::Frame* frame = table.begin(stream); frame != table.end(stream); ++frame) {
     if (frame->hasDts() && frame->hasPts() && frame->pts < frame->dts)
-      faults.push_back(fault(*frame, stream, kPtsBeforeDts,
-                             QStringLiteral("PTS %1 before DTS %2")
-                                 .arg(seconds(stream, frame->pts), seconds(stream, frame->dts))));
+      list.add(*frame, stream, kPtsBeforeDts, [&] {
+        return QStringLiteral("PTS %1 before DTS %2").arg(seconds(stream, frame->pts), seconds(stream, frame->dts));
+      });
     if (!frame->hasDts())
       continue;
     if (previous && frame->dts < previous->dts)
-      faults.push_back(fault(*frame, stream, kDtsBackwards,
-                             QStringLiteral("DTS %1 after %2")
-                                 .arg(seconds(stream, frame->dts), seconds(stream, previous->dts))));
+      list.add(*frame, stream, kDtsBackwards, [&] {
+        return QStringLiteral("DTS %1 after %2").arg(seconds(stream, frame->dts), seconds(stream, previous->dts));
+      });
     else if (previous && frame->dts == previous->dts)
-      faults.push_back(fault(*frame, stream, kDtsRepeated,
-                             QStringLiteral("DTS %1 again").arg(seconds(stream, frame->dts))));
+      list.add(*frame, stream, kDtsRepeated,
+               [&] { return QStringLiteral("DTS %1 again").arg(seconds(stream, frame->dts)); });
     previous = frame;
   }
 }
@@ -89,15 +130,17 @@ void TimingFaults::checkGaps(const TimingTables& table, const TimingTables::Stre
     return;
   const TimingTables::Frame* first = table.begin(stream);
   const qint64 limit = usual > std::numeric_limits<qint64>::max() / 2 ? usual : 2 * usual;
+  CappedList list(faults);
   for (size_t i = 1; i < order.size(); ++i) {
     const TimingTables::Frame& frame = first[order[i]];
     const qint64 step =
         TimingTables::difference(frame.decodeOrPresentation(), first[order[i - 1]].decodeOrPresentation());
     if (step > limit)
-      faults.push_back(fault(frame, stream, kTimestampGap,
-                             QStringLiteral("%1 %2 after the previous frame, usually %3")
-                                 .arg(frame.hasDts() ? QStringLiteral("DTS") : QStringLiteral("PTS"),
-                                      seconds(stream, step), seconds(stream, usual))));
+      list.add(frame, stream, kTimestampGap, [&] {
+        return QStringLiteral("%1 %2 after the previous frame, usually %3")
+            .arg(frame.hasDts() ? QStringLiteral("DTS") : QStringLiteral("PTS"), seconds(stream, step),
+                 seconds(stream, usual));
+      });
   }
 }
 
@@ -106,6 +149,7 @@ void TimingFaults::checkKeyIntervals(const TimingTables& table, const TimingTabl
   if (key_interval_limit <= 0)
     return;
   const TimingTables::Frame* first = table.begin(stream);
+  CappedList list(faults);
   qint64 last_key = -1;
   bool reported = false;
   for (size_t i = 0; i < stream.count; ++i) {
@@ -118,8 +162,8 @@ void TimingFaults::checkKeyIntervals(const TimingTables& table, const TimingTabl
     // passes the limit at the first frame that is not a key frame where one was due.
     const qint64 since = qint64(i) - last_key;
     if (first[i].key == 0 && !reported && since >= key_interval_limit) {
-      faults.push_back(fault(first[i], stream, kKeyFrameInterval,
-                             QStringLiteral("key-frame interval over %1 frames").arg(key_interval_limit)));
+      list.add(first[i], stream, kKeyFrameInterval,
+               [&] { return QStringLiteral("key-frame interval over %1 frames").arg(key_interval_limit); });
       reported = true;
     }
   }

@@ -24,6 +24,9 @@ class TimingFaults {
 
   // Faults of the timing checks get this priority, after the container's own checks.
   static constexpr int kPriority = 3;
+  // Of one check in one stream, this many are listed; one more entry counts the rest, so
+  // that a stream whose every frame is wrong still gives a list of a readable size.
+  static constexpr int kListedPerCheck = 1000;
 
   explicit TimingFaults(int key_interval_limit) : key_interval_limit(key_interval_limit) {}
 

@@ -37,6 +37,8 @@ class Statement {
   sqlite3_stmt* statement = nullptr;
 };
 
+constexpr qint64 kLargestTimeBase = qint64(1) << 40;
+
 qint64 clampTo(qint64 value, qint64 low, qint64 high) {
   return std::min(std::max(value, low), high);
 }
@@ -91,8 +93,10 @@ bool TimingTables::readStreams(void* handle) {
     stream.codec = query.text(2);
     stream.container_id = query.integer(3, -1);
     stream.container_id_name = query.text(4);
-    stream.time_base_num = std::max<qint64>(query.integer(5, 0), 0);
-    stream.time_base_den = std::max<qint64>(query.integer(6, 0), 0);
+    // Containers give time bases of 32 bits (Matroska's nanosecond scale fits too); larger
+    // ones are not time bases, and arithmetic on them could overflow.
+    stream.time_base_num = clampTo(query.integer(5, 0), 0, kLargestTimeBase);
+    stream.time_base_den = clampTo(query.integer(6, 0), 0, kLargestTimeBase);
     stream_list.push_back(stream);
   }
   return result == SQLITE_DONE;

@@ -42,6 +42,7 @@ int countColour(const QImage& image, const QColor& colour) {
 const QColor kIntraRed(214, 39, 40);
 const QColor kPredictedBlue(31, 119, 180);
 const QColor kBidirectionalGreen(44, 160, 44);
+const QColor kKeyPurple(148, 103, 189);
 
 QStringList seriesNames(FrameChart* chart) {
   QStringList names;
@@ -141,7 +142,8 @@ class StreamsWindowTest : public QObject {
     window.chooseStreams({2});
     QCOMPARE(seriesNames(chart), (QStringList{"2: key"}));
     const QImage audio = chart->grab().toImage();
-    QVERIFY(countColour(audio, kIntraRed) > 50);
+    QVERIFY(countColour(audio, kKeyPurple) > 50);
+    QCOMPARE(countColour(audio, kIntraRed), 0);
     QCOMPARE(countColour(audio, kBidirectionalGreen), 0);
   }
 

@@ -269,6 +269,25 @@ class TimingFaultsTest : public QObject {
     QCOMPARE(int(TimingFaults(kKeyEvery - 1).find(tables).size()), (kVideoFrames - 1) / kKeyEvery);
   }
 
+  void aStreamWrongEverywhereGivesAListOfReadableSize() {
+    TimingTables tables;
+    tables.addStream(1, "video", 1, 90000);
+    constexpr int kFrames = 3000;
+    for (int i = 0; i < kFrames; ++i) {
+      Frame frame;
+      frame.element_id = 10 + i;
+      frame.dts = 0;
+      tables.addFrame(1, frame);
+    }
+    const std::vector<TimingTables::Fault> faults = TimingFaults(kLimit).find(tables);
+    QCOMPARE(int(faults.size()), TimingFaults::kListedPerCheck + 1);
+    QCOMPARE(faults[size_t(TimingFaults::kListedPerCheck) - 1].element_id, qint64(10 + TimingFaults::kListedPerCheck));
+    QCOMPARE(faults.back().check_name, QString(TimingFaults::kDtsRepeated));
+    QCOMPARE(faults.back().element_id, qint64(10 + kFrames - 1));
+    QCOMPARE(faults.back().detail, QString("%1 more like this not listed, the last here")
+                                       .arg(kFrames - 1 - TimingFaults::kListedPerCheck));
+  }
+
   void pcrCharts() {
     TimingTables tables;
     tables.addStream(1, "pcr", 1, 27000000);
