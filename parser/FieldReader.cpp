@@ -340,10 +340,12 @@ FieldReader FieldReader::subPayload(int64_t bytes) const {
 
 void FieldReader::writeElement(std::string_view name, int64_t bit_offset, int64_t bits, std::string_view raw,
                        std::string_view hrf, int64_t seq) {
-  if (piece_writer)
+  if (piece_writer) {
     piece_writer->addField(name, bit_offset, bits, raw, hrf, seq);
-  else
-    w.addField(name, bit_offset, bits, raw, hrf, seq);
+    last_field_id = 0;
+  } else {
+    last_field_id = w.addField(name, bit_offset, bits, raw, hrf, seq);
+  }
 }
 
 void FieldReader::openUnit(std::string_view name, int64_t seq, std::string_view raw, std::string_view hrf) {
