@@ -197,6 +197,9 @@ class FieldReader {
   // The element id the writer gave the last field this reader wrote, 0 when none or when it went
   // through a piece writer: for the timing facts, whose frames name their element.
   int64_t lastFieldId() const { return last_field_id; }
+  // The id of the first element (field or unit) this reader wrote, through its piece writer or
+  // not; 0 for none.
+  int64_t firstElementId() const;
 
   // Entry count of a table with `entry_bits` per entry, clamped to what the payload holds;
   // writes the count field with a note when the file claims more.
@@ -230,6 +233,7 @@ class FieldReader {
   ElementWriter& w;
   PieceWriter* piece_writer = nullptr;
   int64_t last_field_id = 0;
+  int64_t first_element_id = 0;
   const uint8_t* data;
   int64_t bit;
   int64_t end_bit;
