@@ -19,9 +19,9 @@ struct StreamKind {
 
 // What a stream id (or a DVD sub-stream id under private_stream_1) carries; false for the
 // streams whose packets are no frames.
-bool describe(uint8_t stream_id, int sub_stream, bool mpeg1, StreamKind& out) {
+bool describe(uint8_t stream_id, int sub_stream, StreamKind& out) {
   if (stream_id >= 0xE0 && stream_id <= 0xEF) {
-    out = {TimingWriter::Kind::Video, mpeg1 ? "MPEG-1 video" : "MPEG-2 video"};
+    out = {TimingWriter::Kind::Video, "MPEG video"};
     return true;
   }
   if (stream_id >= 0xC0 && stream_id <= 0xDF) {
@@ -48,7 +48,7 @@ void PsTiming::packet(int64_t element_id, const PsUnit& unit, const codecs::PesH
   const bool has_payload = unit.payload_begin < unit.end;
   const int sub_stream = unit.code == kPrivateStream1 && has_payload ? data[unit.payload_begin] : -1;
   StreamKind described;
-  if (!describe(unit.code, sub_stream, unit.mpeg1, described)) return;
+  if (!describe(unit.code, sub_stream, described)) return;
   const uint32_t key = sub_stream >= 0 ? 0xBD00u + uint32_t(sub_stream) : unit.code;
   auto found = streams.find(key);
   if (found == streams.end()) {

@@ -141,7 +141,7 @@ class OggWriter {
     const int64_t ending = std::count_if(pieces.begin(), pieces.end(), [](const PagePiece& p) { return p.ends_packet; });
     pageHeader(page, s, sequence_note, ending);
     for (size_t k = 0; k < pieces.size(); ++k) writePiece(index, s, pieces[k], k == 0 && (page.flags & kContinued));
-    if (ending > 0) packet_timing.pageEnd(s.info, page.granule);
+    if (ending > 0) packet_timing.pageEnd(s.info, page.granule, page.flags & kLastPage);
 
     std::string raw = std::string(ogg::codecName(s.info.codec)) + " " + numberText(page.serial) + ", granule " +
                       signedText(page.granule) + ", " + numberText(uint64_t(ending)) +

@@ -47,6 +47,7 @@ OggPacketTiming::State& OggPacketTiming::stateOf(const OggStreamInfo& info) {
   if (found != streams.end()) return found->second;
   State state;
   state.next_time = TimingWriter::kUnknown;
+  state.last_time = TimingWriter::kUnknown;
   if (streams.size() < kMaxStreams) {
     TimingWriter::Stream s;
     s.kind = kindOf(info.codec);
@@ -89,15 +90,22 @@ void OggPacketTiming::packet(const OggStreamInfo& info, int64_t number, int64_t 
     frame.key = 1;
   }
   frame.duration = duration;
-  timing.addFrame(state.stream, frame);
+  state.last_frame = timing.addFrame(state.stream, frame);
+  state.last_time = frame.pts;
   state.next_time = state.next_time != TimingWriter::kUnknown && duration != TimingWriter::kUnknown
                         ? state.next_time + duration
                         : TimingWriter::kUnknown;
 }
 
-void OggPacketTiming::pageEnd(const OggStreamInfo& info, int64_t granule) {
+void OggPacketTiming::pageEnd(const OggStreamInfo& info, int64_t granule, bool last_page) {
   if (!timing.enabled() || granule < 0) return;
   State& state = stateOf(info);
+  const bool trims = info.codec == OggCodec::Opus || info.codec == OggCodec::Vorbis || info.codec == OggCodec::Flac ||
+                     info.codec == OggCodec::Speex;
+  if (last_page && trims && state.last_frame >= 0 && state.last_time != TimingWriter::kUnknown) {
+    const int64_t end = info.codec == OggCodec::Opus ? granule - int64_t(info.pre_skip) : granule;
+    if (end >= state.last_time) timing.setFrameDuration(state.last_frame, end - state.last_time);
+  }
   switch (info.codec) {
     case OggCodec::Theora: {
       // Key frame number in the high bits, frames since it in the low: their sum counts the

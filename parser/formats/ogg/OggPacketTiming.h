@@ -27,8 +27,9 @@ class OggPacketTiming {
   // written from element `element_id` on.
   void packet(const OggStreamInfo& stream, int64_t number, int64_t element_id, int64_t byte_offset, int64_t size,
               const uint8_t* head, int64_t head_bytes);
-  // A page of `stream` on which at least one packet ends, with its granule position.
-  void pageEnd(const OggStreamInfo& stream, int64_t granule);
+  // A page of `stream` on which at least one packet ends, with its granule position. On the
+  // stream's last page the granule cuts the last packet short (the samples after it are padding).
+  void pageEnd(const OggStreamInfo& stream, int64_t granule, bool last_page);
   // A first page starts the stream of its serial number anew (a chain).
   void restart(uint32_t serial) { streams.erase(serial); }
 
@@ -36,6 +37,8 @@ class OggPacketTiming {
   struct State {
     int stream = 0;
     int64_t next_time;
+    int64_t last_frame = -1;  // handle and time of the last frame added
+    int64_t last_time;
   };
   State& stateOf(const OggStreamInfo& stream);
 

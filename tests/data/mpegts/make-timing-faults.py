@@ -127,7 +127,8 @@ def main():
 
     # A video packet lost in the middle, a null packet in its place to keep the rate.
     ps = packets(clean)
-    i = next(i for i in range(len(ps) // 2, len(ps)) if pid(ps[i]) == video and not (ps[i][1] & 0x40))
+    i = next(i for i in range(len(ps) // 2, len(ps))
+             if pid(ps[i]) == video and not (ps[i][1] & 0x40) and (ps[i][3] & 0x10) and not has_pcr(ps[i]))
     ps[i] = bytearray(null)
     write(os.path.join(out, "fault-continuity.ts"), ps)
 

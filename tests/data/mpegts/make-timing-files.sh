@@ -8,4 +8,11 @@ ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=25 -f lavfi -i sine=frequ
   -c:v mpeg2video -g 12 -bf 2 -b:v 40k -c:a mp2 -b:a 32k -f mpegts -muxrate 300000 -pcr_period 20 \
   -pat_period 0.1 -sdt_period 0.5 timing-clean.ts
 python3 make-timing-faults.py timing-clean.ts .
+# The frames and faults tables of the files for the viewer's timing checks, as corvanta-dump
+# lists them: review a change of these like a change of a golden dump.
+dump=${CORVANTA_DUMP:-../../../build/release/tools/corvanta-dump/corvanta-dump}
+for f in timing-backward-dts.ts timing-gap.ts; do
+  "$dump" --frames "$f" > "$f.frames.csv"
+done
+"$dump" --faults timing-gap.ts > timing-gap.ts.faults.csv
 ../make-timing-witness.sh timing-clean.ts
