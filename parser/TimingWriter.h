@@ -26,7 +26,7 @@ class TimingWriter {
   // At most this many streams; frames of later streams are dropped (a TS has at most 8192 PIDs).
   static constexpr int kMaxStreams = 65535;
   // At most this many fault rows: a hostile file may break every packet.
-  static constexpr size_t kMaxFaults = 1000000;
+  static constexpr size_t kMaxFaults = 250000;
 
   enum class Kind : uint8_t { Video, Audio, Subtitle, Data, Pcr };
 

@@ -21,9 +21,11 @@ struct AdaptationFacts;
 // a "pcr" stream per PID that carries a PCR (one frame per PCR, 27 MHz), and the checks of
 // ETSI TR 101 290 priority 1 and 2 as faults.
 //
-// The clock of the time-based checks is the transport clock: the PCR of the first PID that
+// The clock of the PAT, PMT and PID checks is the transport clock: the PCR of the first PID that
 // carries one, carried from PCR to PCR by the packet's position at the rate those two PCRs
-// measured. Before a file's first two PCRs the time-based checks wait.
+// measured; before a file's first two PCRs these checks wait. PCR repetition and discontinuity
+// compare consecutive PCR values of a PID; PTS_error consecutive PTS values of a video or audio
+// PID.
 //
 // PCR accuracy needs a constant mux rate: a file whose PCRs (of that first PID) all lie within
 // 1 ms of the line through its first and last PCR is taken as constant-rate at that line's
