@@ -8,6 +8,7 @@
 #include "formats/mpegts/TsLayout.h"
 #include "formats/mpegts/TsProgramMap.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace corvanta::mpegts {
@@ -243,7 +244,6 @@ void TsTiming::startPes(PidTiming& state, int64_t element_id, const PacketHeader
   }
   TimingWriter::Frame frame;
   frame.element_id = element_id;
-  frame.byte_offset = bytes.payload_begin;
   state.header_bytes = 6;
   if (codecs::hasOptionalPesHeader(p[3]) && available >= 9 && (p[6] & 0xC0) == 0x80) {
     const int flags = p[7] >> 6;
@@ -253,6 +253,8 @@ void TsTiming::startPes(PidTiming& state, int64_t element_id, const PacketHeader
     if (frame.pts != TimingWriter::kUnknown && frame.dts == TimingWriter::kUnknown) frame.dts = frame.pts;
   }
   if (facts.random_access) frame.key = 1;
+  // The frame's bytes follow the PES header (in a later packet when the header is split).
+  frame.byte_offset = std::min(bytes.payload_begin + state.header_bytes, bytes.end);
   state.frame = timing.addFrame(state.stream, frame);
   state.pes_bytes = 0;
 
