@@ -86,7 +86,6 @@ class TsTiming {
   double bytes_per_tick = 0;                  // the rate its last two PCRs measured
   double mux_bytes_per_tick = 0;              // the constant mux rate, 0 for a variable rate
   int64_t start = -1;                         // the clock at its first value
-  int64_t last_pid_check = -1;
 };
 
 }  // namespace corvanta::mpegts
