@@ -341,6 +341,7 @@ void TsTiming::pcr(PidTiming& state, int64_t element_id, int64_t offset, const P
 }
 
 void TsTiming::sections(int64_t element_id, const PacketHeader& h, const PacketBytes& bytes) {
+  if (bytes.payload_begin >= bytes.end) return;  // an adaptation field too long leaves no payload
   const PidInfo& info = programs.pid(h.pid);
   int64_t pos = bytes.payload_begin + 1 + data[bytes.payload_begin];
   bool first = true;
