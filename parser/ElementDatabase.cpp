@@ -45,6 +45,13 @@ bool createSchema(sqlite3* db, bool in_memory, QString* error) {
       " hrf_value TEXT)",
       "CREATE TABLE elements_seq_num (id INTEGER PRIMARY KEY, seq_num INTEGER)",
       "CREATE TABLE open_elements (id INTEGER PRIMARY KEY)",
+      // The timing facts (TimingWriter), empty where a module knows none.
+      "CREATE TABLE streams (stream INTEGER PRIMARY KEY, kind TEXT NOT NULL, codec TEXT, container_id INTEGER,"
+      " container_id_name TEXT, time_base_num INTEGER, time_base_den INTEGER)",
+      "CREATE TABLE frames (element_id INTEGER NOT NULL, stream INTEGER NOT NULL, byte_offset INTEGER NOT NULL,"
+      " size INTEGER NOT NULL, dts INTEGER, pts INTEGER, duration INTEGER, key INTEGER, picture_type TEXT)",
+      "CREATE TABLE faults (element_id INTEGER NOT NULL, stream INTEGER, check_name TEXT NOT NULL,"
+      " priority INTEGER NOT NULL, detail TEXT)",
   };
   for (const char* sql : pragmas) {
     if (!exec(db, sql, error))

@@ -4,6 +4,7 @@
 #include "BlockQueue.h"
 #include "ElementDatabase.h"
 #include "RowBlock.h"
+#include "TimingWriter.h"
 
 #include <sqlite3.h>
 
@@ -65,6 +66,7 @@ struct ElementWriter::Impl {
   std::unique_ptr<BlockInserter> inserter;
   std::unique_ptr<BlockQueue> queue;      // started with the first full block
   std::unique_ptr<RowBlock> block = std::make_unique<RowBlock>();
+  std::unique_ptr<TimingWriter> timing;
 
   std::vector<OpenUnit> stack;
   int overflow_depth = 0;  // openUnit calls beyond kMaxDepth, written as leaves
@@ -272,11 +274,13 @@ struct ElementWriter::Impl {
 
 ElementWriter::ElementWriter(sqlite3* db) : impl(std::make_unique<Impl>()) {
   impl->db = db;
+  impl->timing = std::make_unique<TimingWriter>(true);
   impl->start();
 }
 
 ElementWriter::ElementWriter(CountOnly) : impl(std::make_unique<Impl>()) {
   impl->counting = true;
+  impl->timing = std::make_unique<TimingWriter>(false);
 }
 
 ElementWriter::~ElementWriter() = default;
@@ -371,10 +375,18 @@ bool ElementWriter::finish() {
     return false;
   if (d.counting)
     return true;
+  // The inserting thread has ended: the timing rows may use the connection now.
+  QString timing_error;
+  if (!d.timing->write(d.db, &timing_error))
+    return d.fail(timing_error);
   if (sqlite3_exec(d.db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
     return d.fail(QStringLiteral("database error while committing: %1").arg(QString::fromUtf8(sqlite3_errmsg(d.db))));
   d.in_transaction = false;
   return true;
+}
+
+TimingWriter& ElementWriter::timing() {
+  return *impl->timing;
 }
 
 QString ElementWriter::errorString() const {

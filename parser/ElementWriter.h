@@ -10,6 +10,8 @@ struct sqlite3;
 
 namespace corvanta {
 
+class TimingWriter;
+
 // The name of a stretch of bytes that belongs to no recognisable structure.
 inline constexpr std::string_view kGarbageName = "d771bd4e-a2e6-46e3-ad1c-1aafa1b60c87";
 
@@ -78,6 +80,11 @@ class ElementWriter {
   int depth() const;                 // number of open units
   int64_t elementCount() const;      // ids handed out so far
   int64_t innermostEnd() const;      // declared end bit of the innermost open unit, or INT64_MAX
+
+  // The timing facts (streams, frames, faults) of this file, written by finish() in the same
+  // transaction. A count-only writer's drops everything, so that a decoder run only to learn
+  // adds no frames.
+  TimingWriter& timing();
 
   // Closes any open units, writes the remaining rows, waits for the inserting thread to
   // end, and commits. Returns false with errorString() on an SQLite error. A writer

@@ -340,10 +340,17 @@ FieldReader FieldReader::subPayload(int64_t bytes) const {
 
 void FieldReader::writeElement(std::string_view name, int64_t bit_offset, int64_t bits, std::string_view raw,
                        std::string_view hrf, int64_t seq) {
-  if (piece_writer)
+  if (piece_writer) {
     piece_writer->addField(name, bit_offset, bits, raw, hrf, seq);
-  else
-    w.addField(name, bit_offset, bits, raw, hrf, seq);
+    last_field_id = 0;
+  } else {
+    last_field_id = w.addField(name, bit_offset, bits, raw, hrf, seq);
+    if (first_element_id == 0) first_element_id = last_field_id;
+  }
+}
+
+int64_t FieldReader::firstElementId() const {
+  return piece_writer ? piece_writer->firstElementId() : first_element_id;
 }
 
 void FieldReader::openUnit(std::string_view name, int64_t seq, std::string_view raw, std::string_view hrf) {
@@ -351,7 +358,8 @@ void FieldReader::openUnit(std::string_view name, int64_t seq, std::string_view 
     piece_writer->openUnit(name, bit, seq);
     if (!raw.empty() || !hrf.empty()) piece_writer->setUnitValue(raw, hrf);
   } else {
-    w.openUnit(name, bit, end_bit - bit, raw, hrf, seq);
+    const int64_t id = w.openUnit(name, bit, end_bit - bit, raw, hrf, seq);
+    if (first_element_id == 0) first_element_id = id;
   }
 }
 

@@ -194,6 +194,13 @@ class FieldReader {
   void text(std::string_view name, int64_t bits, std::string_view raw, std::string_view hrf = {},
             int64_t seq = -1);
 
+  // The element id the writer gave the last field this reader wrote, 0 when none or when it went
+  // through a piece writer: for the timing facts, whose frames name their element.
+  int64_t lastFieldId() const { return last_field_id; }
+  // The id of the first element (field or unit) this reader wrote, through its piece writer or
+  // not; 0 for none.
+  int64_t firstElementId() const;
+
   // Entry count of a table with `entry_bits` per entry, clamped to what the payload holds;
   // writes the count field with a note when the file claims more.
   uint64_t count(std::string_view name, int bits, int64_t entry_bits);
@@ -225,6 +232,8 @@ class FieldReader {
 
   ElementWriter& w;
   PieceWriter* piece_writer = nullptr;
+  int64_t last_field_id = 0;
+  int64_t first_element_id = 0;
   const uint8_t* data;
   int64_t bit;
   int64_t end_bit;

@@ -44,7 +44,8 @@ void PieceWriter::openPendingUnits() {
     if (unit.opened) continue;
     const int64_t start = std::max(unit.bit, begin_bit);
     const std::string_view hrf = unit.bit < begin_bit ? std::string_view(continued_note) : std::string_view();
-    w.openUnit(unit.name, start + shift_bits, end_bit - start, unit.raw, hrf, unit.seq);
+    const int64_t id = w.openUnit(unit.name, start + shift_bits, end_bit - start, unit.raw, hrf, unit.seq);
+    if (first_id == 0) first_id = id;
     unit.opened = true;
   }
 }
@@ -56,7 +57,8 @@ void PieceWriter::addField(std::string_view name, int64_t bit, int64_t bits, std
   openPendingUnits();
   const int64_t start = std::max(bit, begin_bit);
   const int64_t end = std::max(start, std::min(bit + bits, end_bit));
-  w.addField(name, start + shift_bits, end - start, raw, withNotes(hrf, bit, bit + bits), seq);
+  const int64_t id = w.addField(name, start + shift_bits, end - start, raw, withNotes(hrf, bit, bit + bits), seq);
+  if (first_id == 0) first_id = id;
 }
 
 void PieceWriter::openUnit(std::string_view name, int64_t bit, int64_t seq) {

@@ -43,6 +43,8 @@ class PieceWriter {
   void openUnit(std::string_view name, int64_t bit, int64_t seq);
   void setUnitValue(std::string_view raw, std::string_view hrf);
   void closeUnit(int64_t end_bit);
+  // The id of the first element this writer sent to the element writer, 0 for none.
+  int64_t firstElementId() const { return first_id; }
 
  private:
   struct PendingUnit {
@@ -66,6 +68,7 @@ class PieceWriter {
   std::string continued_note, continues_note;
   std::vector<PendingUnit> units;
   std::string noted;  // reused for readable values with notes
+  int64_t first_id = 0;
 };
 
 }  // namespace corvanta

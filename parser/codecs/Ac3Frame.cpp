@@ -229,8 +229,35 @@ std::string eac3Frame(FieldReader& f, int64_t frame_begin, int64_t frame_bytes) 
 
 }  // namespace
 
+namespace {
+
+// AC-3: 1536 samples. E-AC-3: 256 per audio block; a dependent substream shares the time of
+// the independent one before it.
+int64_t frameSamples(const uint8_t* p, int* sample_rate) {
+  static const int kRates[3] = {48000, 44100, 32000};
+  const uint64_t bsid = p[5] >> 3;
+  const int fscod = p[4] >> 6;
+  if (bsid <= kLastAc3Bsid) {
+    if (fscod == 3) return 0;
+    *sample_rate = kRates[fscod];
+    return 1536;
+  }
+  if ((p[2] >> 6) == 1) return 0;
+  if (fscod == 3) {
+    const int fscod2 = (p[4] >> 4) & 3;
+    if (fscod2 == 3) return 0;
+    *sample_rate = kRates[fscod2] / 2;
+    return 1536;
+  }
+  static const int kBlocks[4] = {1, 2, 3, 6};
+  *sample_rate = kRates[fscod];
+  return 256 * kBlocks[(p[4] >> 4) & 3];
+}
+
+}  // namespace
+
 const AudioFrameKind& ac3FrameKind() {
-  static const AudioFrameKind kind{kHeaderBytes, frameBytes, sameStream};
+  static const AudioFrameKind kind{kHeaderBytes, frameBytes, sameStream, frameSamples, "AC-3"};
   return kind;
 }
 

@@ -56,7 +56,7 @@ std::string frameRateHrf(uint64_t index) {
 }  // namespace
 
 const AudioFrameKind& ac4FrameKind() {
-  static const AudioFrameKind kind{kHeaderBytes, frameBytes, sameStream};
+  static const AudioFrameKind kind{kHeaderBytes, frameBytes, sameStream, nullptr, "AC-4"};
   return kind;
 }
 

@@ -40,8 +40,20 @@ std::string channelsText(uint64_t configuration) {
 
 }  // namespace
 
+namespace {
+
+// 1024 samples in each raw data block.
+int64_t frameSamples(const uint8_t* p, int* sample_rate) {
+  const int rate_index = (p[2] >> 2) & 0xF;
+  if (rate_index >= 13) return 0;
+  *sample_rate = kSampleRates[rate_index];
+  return 1024 * ((p[6] & 3) + 1);
+}
+
+}  // namespace
+
 const AudioFrameKind& adtsFrameKind() {
-  static const AudioFrameKind kind{kHeaderBytes, frameBytes, sameStream};
+  static const AudioFrameKind kind{kHeaderBytes, frameBytes, sameStream, frameSamples, "AAC"};
   return kind;
 }
 

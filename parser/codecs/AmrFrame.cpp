@@ -54,13 +54,28 @@ bool anyFrame(const uint8_t*, const uint8_t*) {
 
 }  // namespace
 
+namespace {
+
+// 20 ms frames: 160 samples at 8 kHz, 320 at 16 kHz.
+int64_t narrowbandSamples(const uint8_t*, int* sample_rate) {
+  *sample_rate = 8000;
+  return 160;
+}
+
+int64_t widebandSamples(const uint8_t*, int* sample_rate) {
+  *sample_rate = 16000;
+  return 320;
+}
+
+}  // namespace
+
 const AudioFrameKind& amrFrameKind() {
-  static const AudioFrameKind kind{1, narrowbandBytes, anyFrame};
+  static const AudioFrameKind kind{1, narrowbandBytes, anyFrame, narrowbandSamples, "AMR"};
   return kind;
 }
 
 const AudioFrameKind& amrWbFrameKind() {
-  static const AudioFrameKind kind{1, widebandBytes, anyFrame};
+  static const AudioFrameKind kind{1, widebandBytes, anyFrame, widebandSamples, "AMR-WB"};
   return kind;
 }
 

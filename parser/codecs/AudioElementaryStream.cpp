@@ -2,6 +2,7 @@
 
 #include "ElementWriter.h"
 #include "FieldReader.h"
+#include "TimingWriter.h"
 #include "codecs/AudioTags.h"
 #include "codecs/Id3v2Tag.h"
 
@@ -14,6 +15,51 @@ namespace {
 constexpr int64_t kProgressEvery = 1024;  // frames
 // Frames a probe follows from the first header it finds.
 constexpr int kProbeChain = 4;
+
+// The timing facts of the stream: one audio stream, timed by sample counts at the sample rate of
+// its first frame that tells one, or in frame order only for a codec whose time is not read.
+class FrameClock {
+ public:
+  FrameClock(TimingWriter& timing, const AudioFrameKind& kind) : timing(timing), kind(kind) {}
+
+  void frame(int64_t element_id, const uint8_t* header, int64_t begin, int64_t bytes) {
+    if (!timing.enabled()) return;
+    int rate = 0;
+    const int64_t samples = kind.samples && bytes >= kind.header_bytes ? kind.samples(header, &rate) : 0;
+    if (stream == 0) {
+      TimingWriter::Stream s;
+      s.kind = TimingWriter::Kind::Audio;
+      if (kind.codec) s.codec = kind.codec;
+      if (samples > 0 && rate > 0) {
+        stream_rate = rate;
+        s.time_base_num = 1;
+        s.time_base_den = rate;
+      }
+      stream = timing.declareStream(s);
+    }
+    TimingWriter::Frame frame;
+    frame.element_id = element_id;
+    frame.byte_offset = begin;
+    frame.size = bytes;
+    frame.key = 1;
+    if (stream_rate > 0) {
+      frame.dts = frame.pts = ticks;
+      if (samples > 0 && rate > 0) {
+        // A frame at another rate than the stream's first counts in the first one's ticks.
+        frame.duration = rate == stream_rate ? samples : samples * stream_rate / rate;
+        ticks += frame.duration;
+      }
+    }
+    timing.addFrame(stream, frame);
+  }
+
+ private:
+  TimingWriter& timing;
+  const AudioFrameKind& kind;
+  int stream = 0;
+  int stream_rate = 0;
+  int64_t ticks = 0;
+};
 
 }  // namespace
 
@@ -29,6 +75,7 @@ void writeAudioElementaryStream(ElementWriter& writer, const uint8_t* data, int6
   AudioFrameScanner scanner(kind, data, begin, end);
   AudioFrameStretch stretch;
   int64_t index = 0;
+  FrameClock clock(writer.timing(), kind);
   while (scanner.next(stretch)) {
     if (stretch.garbage) {
       writer.addGarbage(stretch.begin * 8, (stretch.end - stretch.begin) * 8);
@@ -36,11 +83,12 @@ void writeAudioElementaryStream(ElementWriter& writer, const uint8_t* data, int6
     }
     // A frame cut short ends where the frames do (at the file's end or a trailing tag).
     const int64_t frame_end = std::min(stretch.end, end);
-    writer.openUnit("frame", stretch.begin * 8, (frame_end - stretch.begin) * 8, {}, {}, index);
+    const int64_t id = writer.openUnit("frame", stretch.begin * 8, (frame_end - stretch.begin) * 8, {}, {}, index);
     FieldReader f(writer, data, stretch.begin, frame_end);
     const std::string summary = decoder.frame(f, index);
     writer.setUnitValue(summary, stretch.end > end ? "truncated" : "");
     writer.closeUnit();
+    clock.frame(id, data + stretch.begin, stretch.begin, frame_end - stretch.begin);
     if (++index % kProgressEvery == 0) progress(stretch.end);
   }
   for (const AudioTag& tag : trailing) writeAudioTag(writer, data, tag);

@@ -12,6 +12,11 @@ struct AudioFrameKind {
   int64_t (*frameBytes)(const uint8_t* header) = nullptr;
   // True when two headers may belong to one stream (their fixed fields agree).
   bool (*sameStream)(const uint8_t* first, const uint8_t* second) = nullptr;
+  // The samples the frame at `header` adds to the stream's time, with the stream's sample rate
+  // in `sample_rate`; 0 when the header does not tell (a frame that shares the time of the one
+  // before, as a dependent substream). Null when the codec's time is not read.
+  int64_t (*samples)(const uint8_t* header, int* sample_rate) = nullptr;
+  const char* codec = nullptr;  // short name for the streams table
 };
 
 // A frame, or a stretch that no frame explains.

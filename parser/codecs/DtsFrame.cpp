@@ -117,8 +117,21 @@ std::string substream(FieldReader& f) {
 
 }  // namespace
 
+namespace {
+
+// Core frames: NBLKS + 1 blocks of 32 samples. Substreams (DTS-HD) share the core's time.
+int64_t frameSamples(const uint8_t* p, int* sample_rate) {
+  if (loadBe32(p) != kCoreSync) return 0;
+  const int rate = kSampleRates[(p[8] >> 2) & 0xF];
+  if (rate == 0) return 0;
+  *sample_rate = rate;
+  return 32 * ((((p[4] & 1) << 6) | (p[5] >> 2)) + 1);
+}
+
+}  // namespace
+
 const AudioFrameKind& dtsFrameKind() {
-  static const AudioFrameKind kind{kHeaderBytes, frameBytes, sameStream};
+  static const AudioFrameKind kind{kHeaderBytes, frameBytes, sameStream, frameSamples, "DTS"};
   return kind;
 }
 

@@ -133,8 +133,19 @@ bool parseMpegAudioHeader(const uint8_t* p, MpegAudioHeader& h) {
   return true;
 }
 
+namespace {
+
+int64_t frameSamples(const uint8_t* header, int* sample_rate) {
+  MpegAudioHeader h;
+  if (!parseMpegAudioHeader(header, h)) return 0;
+  *sample_rate = h.sample_rate;
+  return h.samples;
+}
+
+}  // namespace
+
 const AudioFrameKind& mpegAudioFrameKind() {
-  static const AudioFrameKind kind{4, frameBytes, sameStream};
+  static const AudioFrameKind kind{4, frameBytes, sameStream, frameSamples, "MPEG audio"};
   return kind;
 }
 

@@ -66,6 +66,9 @@ class DumpToolTest : public QObject {
                                              << "refusing";
     QTest::newRow("json into a database") << QStringList{"--json", "--db", path("x.sqlite"), path("text.mp4")} << 2
                                           << "does not go with --db";
+    QTest::newRow("frames and faults") << QStringList{"--frames", "--faults", path("text.mp4")} << 2 << "give one";
+    QTest::newRow("frames into a database") << QStringList{"--frames", "--db", path("x.sqlite"), path("text.mp4")}
+                                            << 2 << "do not go with --db";
     QTest::newRow("missing file") << QStringList{path("missing.mp4")} << 3 << "cannot open file";
     QTest::newRow("unknown format") << QStringList{path("text.mp4")} << 4 << "unknown format";
   }
@@ -191,6 +194,33 @@ class DumpToolTest : public QObject {
       ++kept;
     }
     QVERIFY(kept > 50);
+  }
+
+  // The frames and faults tables as CSV: the committed listings of the files made for the
+  // viewer's timing checks (tests/data/mpegts/make-timing-files.sh), byte for byte.
+  void printsTheTimingTablesAsCsv_data() {
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("file");
+    QTest::newRow("frames, a DTS back") << "--frames" << "mpegts/timing-backward-dts.ts";
+    QTest::newRow("frames, a gap") << "--frames" << "mpegts/timing-gap.ts";
+    QTest::newRow("faults, a gap") << "--faults" << "mpegts/timing-gap.ts";
+  }
+  void printsTheTimingTablesAsCsv() {
+    QFETCH(QString, option);
+    QFETCH(QString, file);
+    const QString input = corvanta::test::dataFile(file);
+    const Run run = runTool({option, input});
+    QCOMPARE(run.exit_code, 0);
+    QFile expected(input + (option == "--frames" ? ".frames.csv" : ".faults.csv"));
+    QVERIFY(expected.open(QIODevice::ReadOnly));
+    QCOMPARE(run.out, QString::fromUtf8(expected.readAll()));
+  }
+
+  void quotesCsvFields() {
+    const Run run = runTool({"--faults", corvanta::test::dataFile("mpegts/fault-continuity.ts")});
+    QCOMPARE(run.exit_code, 0);
+    QCOMPARE(run.out.section('\n', 0, 0), QStringLiteral("element_id,stream,check_name,priority,detail"));
+    QVERIFY2(run.out.contains(",\"cc 6, expected 5\"\n"), qPrintable(run.out));
   }
 };
 

@@ -6,6 +6,7 @@
 #include "Parser.h"
 #include "Plugins.h"
 #include "JsonTreePrinter.h"
+#include "TimingCsvPrinter.h"
 #include "TreePrinter.h"
 
 #include <QFileInfo>
@@ -50,6 +51,12 @@ QString DumpCommand::usage() {
       "  --formats        list the container formats with their file extensions\n"
       "  --json           print the element tree as nested JSON instead: an array of elements, each\n"
       "                   with name, seq_num, offset and size in bits, raw_value, hrf_value, children\n"
+      "  --frames         print the frames table as CSV instead of the tree: one line per frame with\n"
+      "                   element_id, stream, kind, codec, container_id, time_base (\"1/90000\"),\n"
+      "                   byte_offset, size, dts, pts, duration (in ticks of the time base), key,\n"
+      "                   picture_type; an unknown value is empty\n"
+      "  --faults         print the faults table as CSV instead of the tree: element_id, stream,\n"
+      "                   check_name, priority, detail (transport stream checks of ETSI TR 101 290)\n"
       "  --check          verify the element database and print a summary on standard error\n"
       "  --no-frames      leave every frame one element: its codec headers (NAL units, slice\n"
       "                   headers) are not decoded, the fast way through a large file\n"
@@ -78,6 +85,10 @@ int DumpCommand::run(const QStringList& arguments) {
       formats = true;
     } else if (argument == QLatin1String("--json")) {
       json = true;
+    } else if (argument == QLatin1String("--frames")) {
+      frames_csv = true;
+    } else if (argument == QLatin1String("--faults")) {
+      faults_csv = true;
     } else if (argument == QLatin1String("--check")) {
       check = true;
     } else if (argument == QLatin1String("--no-frames")) {
@@ -107,6 +118,10 @@ int DumpCommand::run(const QStringList& arguments) {
       return badArguments(QStringLiteral("--formats takes no other arguments"));
     return listFormats();
   }
+  if (int(json) + int(frames_csv) + int(faults_csv) > 1)
+    return badArguments(QStringLiteral("--json, --frames and --faults each print something else: give one"));
+  if ((frames_csv || faults_csv) && !database_file.isEmpty())
+    return badArguments(QStringLiteral("--frames and --faults print a table; they do not go with --db"));
   if (json && !database_file.isEmpty())
     return badArguments(QStringLiteral("--json prints the tree; it does not go with --db"));
   if (files.size() != 1)
@@ -148,9 +163,15 @@ int DumpCommand::analyse() {
     status = checkConnection(connection_name);
   if (database_file.isEmpty()) {
     sqlite3* db = corvanta::ElementDatabase::handle(*connection);
-    const bool printed = json ? JsonTreePrinter(stdout).print(db) : TreePrinter(stdout).print(db);
+    bool printed;
+    if (frames_csv)
+      printed = TimingCsvPrinter(stdout).printFrames(db);
+    else if (faults_csv)
+      printed = TimingCsvPrinter(stdout).printFaults(db);
+    else
+      printed = json ? JsonTreePrinter(stdout).print(db) : TreePrinter(stdout).print(db);
     if (!printed) {
-      printTo(stderr, QStringLiteral("%1: cannot print the element tree\n").arg(program));
+      printTo(stderr, QStringLiteral("%1: cannot print the element tree or table\n").arg(program));
       status = Failed;
     }
   }

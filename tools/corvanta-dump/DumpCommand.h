@@ -34,6 +34,8 @@ class DumpCommand {
   QString database_file;
   bool check = false;
   bool json = false;
+  bool frames_csv = false;  // --frames: the frames table as CSV instead of the tree
+  bool faults_csv = false;  // --faults: the faults table as CSV
   bool no_frames = false;
   bool progress_on_terminal = false;
 };

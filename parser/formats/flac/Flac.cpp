@@ -4,6 +4,7 @@
 #include "ElementWriter.h"
 #include "FieldReader.h"
 #include "TextForms.h"
+#include "TimingWriter.h"
 #include "codecs/AudioTags.h"
 #include "codecs/FlacFrame.h"
 #include "codecs/FlacMetadata.h"
@@ -93,13 +94,45 @@ class FlacWriter {
 
   void frame(const flac::FrameStretch& stretch, int64_t seq) {
     const int64_t bytes = stretch.end - stretch.begin;
-    w.openUnit("frame", stretch.begin * 8, bytes * 8, {}, {}, seq);
+    const int64_t id = w.openUnit("frame", stretch.begin * 8, bytes * 8, {}, {}, seq);
     FieldReader f(w, data, stretch.begin, stretch.end);
     const bool cut = stretch.end == size && !(stretch.layout.subframes_ok && bytes == stretch.layout.end_bytes) &&
                      crc16Flac(data + stretch.begin, bytes) != 0;
     std::string summary = codecs::flacFrame(f, stretch.layout, bytes, cut);
     w.setUnitValue(summary, startText(stretch.layout) + (cut ? ", truncated" : ""));
     w.closeUnit();
+    frameTiming(id, stretch);
+  }
+
+  // The frames table: one audio stream timed in samples at STREAMINFO's rate.
+  void frameTiming(int64_t id, const flac::FrameStretch& stretch) {
+    TimingWriter& timing = w.timing();
+    if (!timing.enabled()) return;
+    if (timing_stream == 0) {
+      TimingWriter::Stream s;
+      s.kind = TimingWriter::Kind::Audio;
+      s.codec = "FLAC";
+      if (info.sample_rate) {
+        s.time_base_num = 1;
+        s.time_base_den = info.sample_rate;
+      }
+      timing_stream = timing.declareStream(s);
+    }
+    const codecs::FlacFrameLayout& layout = stretch.layout;
+    TimingWriter::Frame frame;
+    frame.element_id = id;
+    frame.byte_offset = stretch.begin;
+    frame.size = stretch.end - stretch.begin;
+    frame.key = 1;
+    const uint64_t block = info.min_block_size == info.max_block_size && info.max_block_size ? info.max_block_size
+                                                                                              : layout.block_size;
+    const uint64_t sample = layout.variable_block_size ? layout.number : layout.number * block;
+    const bool same_rate = layout.sample_rate == 0 || layout.sample_rate == info.sample_rate;
+    if (info.sample_rate && same_rate && sample <= uint64_t(INT64_MAX)) {
+      frame.dts = frame.pts = int64_t(sample);
+      frame.duration = layout.block_size;
+    }
+    timing.addFrame(timing_stream, frame);
   }
 
   // When the frame starts: a fixed block size counts frames, a variable one samples.
@@ -118,6 +151,7 @@ class FlacWriter {
   const uint8_t* data;
   int64_t size;
   codecs::FlacStreamParameters info;
+  int timing_stream = 0;
 };
 
 bool parse(ParseContext& ctx) {

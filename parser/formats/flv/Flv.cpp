@@ -2,10 +2,12 @@
 
 #include "ByteOrder.h"
 #include "ElementWriter.h"
+#include "TimingWriter.h"
 #include "FieldReader.h"
 #include "TextForms.h"
 #include "ValueName.h"
 #include "formats/flv/FlvTagBodies.h"
+#include "formats/flv/FlvTagTiming.h"
 #include "formats/flv/FlvTagWalk.h"
 
 #include <cstring>
@@ -102,7 +104,8 @@ class FlvWriter {
     const uint64_t type = stretch.begin < size ? data[stretch.begin] & 0x1F : 0;
     const std::string type_name = nameText(kTagTypes, type);
     int64_t& count = type == kAudio ? audio_count : type == kVideo ? video_count : script_count;
-    w.openUnit(type_name.empty() ? "tag" : type_name, stretch.begin * 8, (stretch.end - stretch.begin) * 8, {}, {}, ++count);
+    const int64_t id =
+        w.openUnit(type_name.empty() ? "tag" : type_name, stretch.begin * 8, (stretch.end - stretch.begin) * 8, {}, {}, ++count);
     FieldReader f(w, data, stretch.begin, std::min(stretch.begin + FlvTagWalk::kHeaderBytes, end));
     f.u("Reserved", 2);
     const bool filtered = f.flag("Filter", f.has(1) && f.peek(1) ? "encrypted or filtered" : "");
@@ -128,6 +131,7 @@ class FlvWriter {
     }
     w.setUnitValue(summary, timeText(milliseconds));
     w.closeUnit();
+    tag_timing.tag(id, data, stretch.begin, end);
   }
 
   ParseContext& ctx;
@@ -135,6 +139,7 @@ class FlvWriter {
   const uint8_t* data;
   int64_t size;
   int64_t audio_count = 0, video_count = 0, script_count = 0;
+  flv::FlvTagTiming tag_timing{w.timing()};
 };
 
 bool parse(ParseContext& ctx) {

@@ -8,6 +8,8 @@
 #include "ValueName.h"
 #include "codecs/VideoFrameDecoder.h"
 #include "formats/isobmff/IsoBmffSamples.h"
+#include "formats/isobmff/IsoBmffTiming.h"
+#include "TimingWriter.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -244,10 +246,10 @@ class BoxWriter {
     const char* name = (c.flags & Claim::kItem) ? "item" : (c.count > 1 ? "samples" : "sample");
     codecs::VideoFrameDecoder* video = overlap || c.count != 1 || (c.flags & Claim::kItem) ? nullptr : frameDecoder(c.track);
     if (!video) {
-      w.addField(name, c.offset * 8, size * 8, line, readable, c.number);
+      timing.sample(w.addField(name, c.offset * 8, size * 8, line, readable, c.number), c, size, 0);
       return;
     }
-    w.openUnit(name, c.offset * 8, size * 8, {}, {}, c.number);
+    const int64_t id = w.openUnit(name, c.offset * 8, size * 8, {}, {}, c.number);
     FieldReader f(w, data, c.offset, c.offset + size);
     codecs::FramePicture picture;
     const std::string frame = video->frame(f, picture);
@@ -263,6 +265,7 @@ class BoxWriter {
     }
     w.setUnitValue(line, readable);
     w.closeUnit();
+    timing.sample(id, c, size, TimingWriter::pictureLetter(picture.type));
   }
 
   // The frame decoder of a track whose sample entry has its configuration record, set up by that
@@ -289,6 +292,7 @@ class BoxWriter {
   const SampleMap& map;
   int64_t boxes = 0;
   std::vector<std::unique_ptr<codecs::VideoFrameDecoder>> video_streams;  // by track index
+  SampleTiming timing{w.timing(), map};
   std::string line, readable;  // reused for every sample: no allocation per sample
 };
 

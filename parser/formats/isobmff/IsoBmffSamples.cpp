@@ -52,6 +52,11 @@ struct DecodeTimes {
       ++entry;
     }
   }
+  // The time `samples` from here take, as far as the table says.
+  uint64_t span(uint64_t samples) {
+    load();
+    return left >= samples ? samples * delta : 0;
+  }
   void advance(uint64_t samples) {
     while (samples > 0) {
       load();
@@ -60,6 +65,35 @@ struct DecodeTimes {
       }
       const uint64_t step = std::min(samples, left);
       dts += step * delta;
+      left -= step;
+      samples -= step;
+    }
+  }
+};
+
+// Steps through ctts as samples go by: each sample's composition offset, 0 past the table.
+struct CompositionOffsets {
+  Table table;
+  uint64_t entry = 0;
+  uint64_t left = 0;
+  int32_t offset = 0;
+
+  void load() {
+    while (left == 0 && entry < table.entries) {
+      left = table.u32(entry, 0);
+      offset = int32_t(table.u32(entry, 1));  // signed in version 1, and so written in practice
+      ++entry;
+    }
+  }
+  int32_t next() {
+    load();
+    if (left == 0) return 0;
+    --left;
+    return offset;
+  }
+  void skip(uint64_t samples) {
+    for (load(); samples > 0 && left > 0; load()) {
+      const uint64_t step = std::min(samples, left);
       left -= step;
       samples -= step;
     }
@@ -260,6 +294,7 @@ void SampleMap::onBox(Walk& state, uint32_t type, uint32_t parent, int64_t offse
     case fourCC("stco"): if (track) track->stco = tableBox(data, payload, end); break;
     case fourCC("co64"): if (track) track->co64 = tableBox(data, payload, end); break;
     case fourCC("stss"): if (track) track->stss = tableBox(data, payload, end); break;
+    case fourCC("ctts"): if (track) track->ctts = tableBox(data, payload, end); break;
     case fourCC("trex"):
       if (fits(payload + 4, 20, end)) {
         TrackInfo& t = trackFor(loadBe32(data + payload + 4));
@@ -413,6 +448,8 @@ void SampleMap::buildProgressive(size_t index) {
   times.table = Table(data, t.stts, 4, 8);
   SyncSamples sync;
   sync.table = Table(data, t.stss, 4, 4);
+  CompositionOffsets composition;
+  composition.table = Table(data, t.ctts, 4, 8);
   const uint16_t track = uint16_t(index);
   uint64_t done = 0;
   for (uint64_t e = 0; e < stsc.entries && done < total; ++e) {
@@ -433,6 +470,7 @@ void SampleMap::buildProgressive(size_t index) {
         c.count = uint32_t(in_chunk);
         c.track = track;
         c.dts = int64_t(times.dts);
+        c.duration = uint32_t(std::min<uint64_t>(times.span(in_chunk), UINT32_MAX));
         c.flags = Claim::kSync;
         if (!addClaim(c)) return;
         times.advance(in_chunk);
@@ -445,6 +483,7 @@ void SampleMap::buildProgressive(size_t index) {
           t.samples += rest;
           t.outside += rest;
           times.advance(rest);
+          composition.skip(rest);
           done += rest;
           break;
         }
@@ -454,6 +493,8 @@ void SampleMap::buildProgressive(size_t index) {
         c.number = uint32_t(done + 1);
         c.track = track;
         c.dts = int64_t(times.dts);
+        c.duration = uint32_t(std::min<uint64_t>(times.span(1), UINT32_MAX));
+        c.cts_offset = composition.next();
         c.flags = sync.isSync(done + 1) ? Claim::kSync : 0;
         if (!addClaim(c)) return;
         pos += c.size;
@@ -515,6 +556,7 @@ void SampleMap::buildFragment(const TrafBoxes& traf, int64_t& previous_end) {
       if (run_flags & 0x200) p += 4;
       uint32_t sample_flags = run_flags & 0x400 ? loadBe32(data + p) : default_flags;
       if (run_flags & 0x400) p += 4;
+      const int32_t cts_offset = run_flags & 0x800 ? int32_t(loadBe32(data + p)) : 0;
       if (run_flags & 0x800) p += 4;
       if (k == 0 && has_first_flags) sample_flags = first_flags;
       if (data_pos < 0 || data_pos >= file_size) {  // past the file: count the rest, don't list
@@ -534,6 +576,8 @@ void SampleMap::buildFragment(const TrafBoxes& traf, int64_t& previous_end) {
       c.number = t.next_number++;
       c.track = track;
       c.dts = int64_t(dts);
+      c.duration = duration;
+      c.cts_offset = cts_offset;
       c.flags = (sample_flags & 0x10000) ? 0 : Claim::kSync;
       if (!addClaim(c)) break;
       ++info.samples;

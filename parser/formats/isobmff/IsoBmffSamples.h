@@ -26,7 +26,7 @@ struct TrackInfo {
   uint32_t config_type = 0;    // avcC, hvcC or av1C of the first visual sample entry, 0 without one
   int64_t config_begin = 0;    // its payload [begin, end)
   int64_t config_end = 0;
-  TableBox stts, stsc, stsz, stz2, stco, co64, stss;
+  TableBox stts, stsc, stsz, stz2, stco, co64, stss, ctts;
   bool has_trex = false;
   uint32_t trex_duration = 0, trex_size = 0, trex_flags = 0;
   uint64_t samples = 0;        // samples in the map, all fragments included
@@ -48,6 +48,8 @@ struct Claim {
   uint32_t count = 1;   // samples in the claim (constant-size audio is claimed by chunk)
   uint16_t track = 0;   // index into tracks(), or extent number for an item
   uint8_t flags = 0;
+  int32_t cts_offset = 0;  // composition minus decode time (ctts, trun)
+  uint32_t duration = 0;   // of all `count` samples (stts, trun), 0 unknown
   enum : uint8_t { kSync = 1, kOutside = 2, kItem = 4 };
 };
 

@@ -5,8 +5,10 @@
 
 #include "FieldReader.h"
 #include "TextForms.h"
+#include "TimingWriter.h"
 #include "codecs/XiphLacing.h"
 #include "formats/matroska/MatroskaEbml.h"
+#include "formats/matroska/MatroskaFrameTiming.h"
 #include "formats/matroska/MatroskaSegmentInfo.h"
 #include "formats/matroska/MatroskaTime.h"
 
@@ -104,10 +106,10 @@ std::string frameNote(const TrackInfo* track) {
 // SimpleBlock's keyframe flag (`claimed_keyframe`, null for a Block, whose BlockGroup says it
 // by its references) that the frame contradicts is noted on the frame.
 std::string decodedFrame(FieldReader& f, codecs::VideoFrameDecoder& video, int64_t bytes, std::string raw,
-                         std::string note, int64_t number, const bool* claimed_keyframe) {
+                         std::string note, int64_t number, const bool* claimed_keyframe, int64_t& element_id) {
   ElementWriter& w = f.writer();
   const int64_t begin = f.bytePos();
-  w.openUnit("frame", begin * 8, bytes * 8, {}, {}, number);
+  element_id = w.openUnit("frame", begin * 8, bytes * 8, {}, {}, number);
   FieldReader frame(w, f.fileData(), begin, begin + bytes);
   codecs::FramePicture picture;
   const std::string summary = video.frame(frame, picture);
@@ -142,10 +144,10 @@ BlockFacts decodeBlock(FieldReader& f, const BlockContext& context) {
   int64_t block_time = 0;  // nanoseconds
   bool timed = false;
   std::string time_text;
+  const uint64_t scale = context.segment ? context.segment->timestampScale() : SegmentInfo::kDefaultTimestampScale;
+  int64_t ticks = 0;
   if (f.has(16)) {
     const auto relative = int16_t(uint16_t(f.peek(16)));
-    const uint64_t scale = context.segment ? context.segment->timestampScale() : SegmentInfo::kDefaultTimestampScale;
-    int64_t ticks = 0;
     timed = context.has_cluster_timestamp && !__builtin_add_overflow(context.cluster_timestamp, int64_t(relative), &ticks) &&
             ticksToNanoseconds(ticks, scale, block_time);
     time_text = timed ? nanosecondsText(block_time) : "timestamp " + signedText(relative) + " after the cluster's";
@@ -196,13 +198,20 @@ BlockFacts decodeBlock(FieldReader& f, const BlockContext& context) {
     int64_t frame_time = 0;
     if (!timed || !frameTime(block_time, frame_duration, i, frame_time)) raw = track_text;
     else raw = track_text + ", " + (i == 0 ? time_text : nanosecondsText(frame_time));
+    const int64_t frame_begin = f.bytePos();
+    int64_t element_id = 0;
+    std::string picture;
     if (video && f.has(sizes[size_t(i)] * 8)) {
-      const std::string picture = decodedFrame(f, *video, sizes[size_t(i)], raw, note, i + 1,
-                                               context.simple ? &facts.keyframe : nullptr);
+      picture = decodedFrame(f, *video, sizes[size_t(i)], raw, note, i + 1, context.simple ? &facts.keyframe : nullptr,
+                             element_id);
       if (i == 0) facts.picture = picture;
     } else {
       f.text("frame", sizes[size_t(i)] * 8, raw, note, i + 1);
+      element_id = f.lastFieldId();
     }
+    if (context.timing && f.ok())
+      context.timing->frame(element_id, frame_begin, sizes[size_t(i)], track_number, track, scale, timed, ticks, i,
+                            context.simple ? int(facts.keyframe) : -1, TimingWriter::pictureLetter(picture));
   }
 
   facts.ok = f.ok();

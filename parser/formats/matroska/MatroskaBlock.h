@@ -11,6 +11,7 @@ namespace corvanta::matroska {
 
 class SegmentInfo;
 class MatroskaVideoStreams;
+class BlockTiming;
 
 // What a block needs from the walk: its Segment's tracks and timestamp scale, its Cluster's
 // timestamp. A function of these and the block's bytes only, so that a block can be decoded
@@ -23,6 +24,8 @@ struct BlockContext {
   // The H.264/H.265 streams whose frames are decoded; null to leave every frame one field. The
   // parameter sets a frame brings change what later frames decode to, as in the stream.
   MatroskaVideoStreams* video = nullptr;
+  // Where each frame's time and size go; null for none.
+  BlockTiming* timing = nullptr;
 };
 
 // What the block said, for its summary and its BlockGroup's.

@@ -37,7 +37,11 @@ bool isBlock(uint32_t element_id) {
 }  // namespace
 
 MatroskaWalker::MatroskaWalker(ParseContext& context)
-    : ctx(context), w(context.writer), data(context.file.data()), file_size(context.file.size()) {}
+    : ctx(context),
+      w(context.writer),
+      data(context.file.data()),
+      file_size(context.file.size()),
+      block_timing(context.writer.timing()) {}
 
 MatroskaWalker::~MatroskaWalker() = default;
 
@@ -229,6 +233,7 @@ MatroskaWalker::Stop MatroskaWalker::writeMaster(const ElementHeader& h, int64_t
       outer_segment = std::move(segment);
       segment = std::make_unique<SegmentInfo>();
       video_streams.clear();
+      block_timing.newSegment();
       segment->scan(data, h.data, h.end, limits);
       break;
     case id::kCluster: {
@@ -242,6 +247,8 @@ MatroskaWalker::Stop MatroskaWalker::writeMaster(const ElementHeader& h, int64_t
     case id::kBlockGroup:
       group_block = BlockFacts();
       group_references = 0;
+      has_group_duration = false;
+      block_timing.groupStart();
       break;
     case id::kTrackEntry:
       track = readTrackEntry(data, h.data, h.end, limits);
@@ -279,6 +286,7 @@ MatroskaWalker::Stop MatroskaWalker::writeMaster(const ElementHeader& h, int64_t
   Scope done = scope;
   done.end = stop.pos;
   if (h.id == id::kBlockGroup) {
+    block_timing.groupEnd(group_references > 0, has_group_duration, group_duration);
     value.raw = group_block.summary.empty() ? "no Block" : group_block.summary;
     if (group_block.ok) value.raw += group_references ? ", references " + numberText(uint64_t(group_references)) +
                                                             (group_references == 1 ? " block" : " blocks")
@@ -320,6 +328,8 @@ ValueText MatroskaWalker::writeLeaf(FieldReader& f, const ElementHeader& h, cons
   }
   const ValueText value = writeValue(f, h, type, parent, valueContext());
   if (h.id == id::kReferenceBlock && parent.id == id::kBlockGroup) ++group_references;
+  if (h.id == id::kBlockDuration && parent.id == id::kBlockGroup && !h.past_limit)
+    has_group_duration = readUnsigned(data + h.data, h.end - h.data, group_duration);
   if (h.id == id::kTimestamp && parent.id == id::kCluster && !h.past_limit) {
     uint64_t timestamp = 0;
     if (readUnsigned(data + h.data, h.end - h.data, timestamp) && timestamp <= uint64_t(INT64_MAX)) {
@@ -337,6 +347,7 @@ ValueText MatroskaWalker::writeBlock(FieldReader& f, bool simple) {
   context.cluster_timestamp = cluster_timestamp;
   context.simple = simple;
   context.video = ctx.decode_frames ? &video_streams : nullptr;
+  context.timing = &block_timing;
   BlockFacts facts = decodeBlock(f, context);
   if (!f.ok()) {
     f.recover();

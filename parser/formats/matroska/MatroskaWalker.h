@@ -2,6 +2,7 @@
 
 #include "FormatModule.h"
 #include "formats/matroska/MatroskaBlock.h"
+#include "formats/matroska/MatroskaFrameTiming.h"
 #include "formats/matroska/MatroskaVideoStreams.h"
 #include "formats/matroska/MatroskaEbml.h"
 #include "formats/matroska/MatroskaScope.h"
@@ -97,6 +98,9 @@ class MatroskaWalker {
   int64_t cluster_timestamp = 0;
   BlockFacts group_block;                // of the BlockGroup being walked
   int group_references = 0;
+  bool has_group_duration = false;       // its BlockDuration
+  uint64_t group_duration = 0;
+  BlockTiming block_timing;              // the frames table
   int64_t elements = 0;
 };
 

@@ -4,11 +4,13 @@
 #include "FieldReader.h"
 #include "FieldUnit.h"
 #include "TextForms.h"
+#include "TimingWriter.h"
 #include "codecs/Mpeg2Video.h"
 #include "codecs/PesHeader.h"
 #include "formats/mpegps/DvdStreams.h"
 #include "formats/mpegps/PsHeaders.h"
 #include "formats/mpegps/PsLayout.h"
+#include "formats/mpegps/PsTiming.h"
 #include "formats/mpegps/PsVideo.h"
 
 #include <algorithm>
@@ -121,7 +123,7 @@ class PsWriter {
 
   void packet(const PsUnit& unit) {
     const std::string name = codecs::streamIdName(unit.code);
-    w.openUnit("PES_packet", unit.begin * 8, (unit.end - unit.begin) * 8, {}, {}, packet_count++);
+    const int64_t id = w.openUnit("PES_packet", unit.begin * 8, (unit.end - unit.begin) * 8, {}, {}, packet_count++);
     FieldReader f(w, data, unit.begin, unit.payload_begin);
     codecs::PesHeaderInfo info;
     {
@@ -136,6 +138,7 @@ class PsWriter {
     if (unit.cut) hrf += ", PES_packet_length runs past the next start code: cut there";
     w.setUnitValue(packetSummary(info, sub_stream), hrf);
     w.closeUnit();
+    pes_timing.packet(id, unit, info, data);
   }
 
   // The payload by stream; returns the name of a DVD sub-stream, if any.
@@ -166,6 +169,7 @@ class PsWriter {
   int64_t size;
   std::vector<PsUnit> units;
   PsVideo video;
+  PsTiming pes_timing{w.timing()};
   bool in_pack = false;
   int64_t pack_count = 0;
   int64_t packet_count = 0;

@@ -38,13 +38,15 @@ PacketWriter::PacketWriter(ParseContext& context, const PacketLayout& packet_lay
       layout(packet_layout),
       programs(program_map),
       reassembler(context.file.data(), context.file.size(), packet_layout),
+      timing_facts(context.writer.timing(), program_map, packet_layout, context.file.data()),
       pids(kPidCount) {}
 
 void PacketWriter::writeAll() {
   const int stride = layout.format().size;
   for (const Stretch& stretch : layout.stretches()) {
     if (stretch.packets == 0) {
-      w.addGarbage(stretch.offset * 8, stretch.size * 8);
+      const int64_t id = w.addGarbage(stretch.offset * 8, stretch.size * 8);
+      timing_facts.lostSync(id, stretch.offset, stretch.size);
       continue;
     }
     for (int64_t i = 0; i < stretch.packets; ++i) {
@@ -52,6 +54,7 @@ void PacketWriter::writeAll() {
       if (((stretch.first_index + i) % kProgressEvery) == 0) ctx.progress(stretch.offset + i * stride);
     }
   }
+  timing_facts.finish();
 }
 
 void PacketWriter::writeCutHeader(int64_t index, int64_t offset, int64_t end) {
@@ -165,7 +168,8 @@ void PacketWriter::writePacket(int64_t index, int64_t offset) {
   summarise(h, info, continuity, facts);
 
   // A packet cut by the end of the file says so, like any unit the writer clamps.
-  w.openUnit("packet", offset * 8, (end - offset) * 8, summary, end - offset < format.size ? "truncated" : "", index);
+  const int64_t id =
+      w.openUnit("packet", offset * 8, (end - offset) * 8, summary, end - offset < format.size ? "truncated" : "", index);
   FieldReader f(w, data, offset, ts_end);
   if (format.isM2ts()) {
     f.u("copy_permission_indicator", 2);
@@ -187,6 +191,7 @@ void PacketWriter::writePacket(int64_t index, int64_t offset) {
     FieldReader parity(w, data, ts_end, end);
     parity.bytes("Reed_Solomon_parity", end - ts_end);
   }
+  timing_facts.packet(id, offset, h, bytes, facts, continuity.expected);
   w.closeUnit();
 }
 

@@ -3,6 +3,7 @@
 #include "FormatModule.h"
 #include "formats/mpegts/TsPacket.h"
 #include "formats/mpegts/TsReassembly.h"
+#include "formats/mpegts/TsTiming.h"
 
 #include <cstdint>
 #include <string>
@@ -85,6 +86,7 @@ class PacketWriter {
   const PacketLayout& layout;
   const ProgramMap& programs;
   Reassembler reassembler;
+  TsTiming timing_facts;  // the streams, frames and faults tables
   std::vector<PidState> pids;
   SplitUnit scratch_unit;
   std::string summary;  // reused: no allocation per packet

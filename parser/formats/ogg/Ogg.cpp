@@ -5,6 +5,8 @@
 #include "FieldUnit.h"
 #include "PieceWriter.h"
 #include "TextForms.h"
+#include "TimingWriter.h"
+#include "formats/ogg/OggPacketTiming.h"
 #include "formats/ogg/OggPageWalk.h"
 #include "formats/ogg/OggStream.h"
 
@@ -103,6 +105,7 @@ class OggWriter {
     if (found != streams.end() && !((page.flags & kFirstPage) && found->second.packets > 0)) return found->second;
     StreamState& state = streams[page.serial];
     state = StreamState();
+    packet_timing.restart(page.serial);
     state.index = stream_count++;
     state.info.serial = page.serial;
     return state;
@@ -138,6 +141,7 @@ class OggWriter {
     const int64_t ending = std::count_if(pieces.begin(), pieces.end(), [](const PagePiece& p) { return p.ends_packet; });
     pageHeader(page, s, sequence_note, ending);
     for (size_t k = 0; k < pieces.size(); ++k) writePiece(index, s, pieces[k], k == 0 && (page.flags & kContinued));
+    if (ending > 0) packet_timing.pageEnd(s.info, page.granule, page.flags & kLastPage);
 
     std::string raw = std::string(ogg::codecName(s.info.codec)) + " " + numberText(page.serial) + ", granule " +
                       signedText(page.granule) + ", " + numberText(uint64_t(ending)) +
@@ -212,6 +216,8 @@ class OggWriter {
       if (number == 0) identify(s, data + piece.begin, end - piece.begin);
       FieldReader f(w, data, piece.begin, end);
       ogg::decodePacket(f, s.info, number, piece.end > size, {});
+      packet_timing.packet(s.info, number, f.firstElementId(), piece.begin, end - piece.begin, data + piece.begin,
+                           end - piece.begin);
       return;
     }
     s.pending = gatherPacket(page_index, s, piece);
@@ -258,18 +264,26 @@ class OggWriter {
     PendingPacket& packet = *s.pending;
     const Piece& piece = packet.pieces[packet.next];
     const bool last = packet.next + 1 == packet.pieces.size();
+    int64_t element_id = 0;
     if (packet.copied) {
       if (packet.number == 0 && packet.next == 0) identify(s, packet.bytes.data(), int64_t(packet.bytes.size()));
       PieceWriter piece_writer(w, piece, last, "page");
       FieldReader f(w, packet.bytes.data(), 0, int64_t(packet.bytes.size()));
       f.setPieceWriter(&piece_writer);
       ogg::decodePacket(f, s.info, packet.number, !packet.complete, {});
+      element_id = f.firstElementId();
     } else {
       std::string note = packet.next > 0 ? "continued from an earlier page" : "";
       if (!last) note += std::string(note.empty() ? "" : ", ") + "continues in the next page";
-      w.addField("packet", piece.file_begin * 8, (piece.copy_end - piece.copy_begin) * 8,
-                 numberText(uint64_t(piece.copy_end - piece.copy_begin)) + " bytes of a large packet", note,
-                 packet.number);
+      element_id = w.addField("packet", piece.file_begin * 8, (piece.copy_end - piece.copy_begin) * 8,
+                              numberText(uint64_t(piece.copy_end - piece.copy_begin)) + " bytes of a large packet",
+                              note, packet.number);
+    }
+    if (packet.next == 0) {
+      const uint8_t* head = packet.copied ? packet.bytes.data() : data + piece.file_begin;
+      const int64_t head_bytes = packet.copied ? int64_t(packet.bytes.size()) : piece.copy_end - piece.copy_begin;
+      packet_timing.packet(s.info, packet.number, element_id, piece.file_begin, packet.pieces.back().copy_end, head,
+                           head_bytes);
     }
     if (++packet.next == packet.pieces.size()) s.pending.reset();
   }
@@ -282,6 +296,7 @@ class OggWriter {
   std::vector<PagePiece> pieces;
   std::map<uint32_t, StreamState> streams;
   int64_t stream_count = 0;
+  ogg::OggPacketTiming packet_timing{w.timing()};
 };
 
 bool parse(ParseContext& ctx) {

@@ -5,6 +5,7 @@
 #include "FieldReader.h"
 #include "FieldUnit.h"
 #include "TextForms.h"
+#include "TimingWriter.h"
 #include "ValueName.h"
 #include "codecs/AvcConfiguration.h"
 #include "codecs/BitmapInfoHeader.h"
@@ -233,6 +234,8 @@ std::string aviStreamHeader(RiffWalk& walk, const Chunk&, FieldReader& f) {
   f.ule("dwInitialFrames", 4);
   const uint64_t scale = f.ule("dwScale", 4);
   const uint64_t rate = f.ule("dwRate", 4);
+  stream.scale = scale;
+  stream.rate = rate;
   const std::string rate_text = scale ? (stream.type == fourCC("vids") ? codecs::frameRateText(rate, scale)
                                                                          : floatText(double(rate) / double(scale)) + " per second")
                                       : "";
@@ -241,6 +244,7 @@ std::string aviStreamHeader(RiffWalk& walk, const Chunk&, FieldReader& f) {
   f.ule("dwSuggestedBufferSize", 4, "bytes");
   const uint64_t quality = f.has(32) ? f.peekLe(4) : 0;
   f.ule("dwQuality", 4, quality == 0xFFFFFFFF ? "default" : "");
+  stream.sample_size = f.has(32) ? f.peekLe(4) : 0;
   f.ule("dwSampleSize", 4, f.has(32) && f.peekLe(4) == 0 ? "varies" : "bytes");
   if (f.bytesLeft() >= 8) {
     FieldUnit frame(f, "rcFrame");
@@ -426,6 +430,75 @@ std::string aviOldIndex(RiffWalk& walk, const Chunk&, FieldReader& f) {
     entry.setSummary(summary);
   }
   return numberText(uint64_t(count)) + " entries" + (misses ? ", " + numberText(uint64_t(misses)) + " missing their chunk" : "");
+}
+
+namespace {
+
+std::string aviCodecName(const AviStream& stream) {
+  if (stream.type == fourCC("auds")) {
+    switch (stream.compression) {
+      case 0x0001: return "PCM";
+      case 0x0050: return "MP2";
+      case 0x0055: return "MP3";
+      case 0x00FF: return "AAC";
+      case 0x2000: return "AC-3";
+      case 0x2001: return "DTS";
+      default: return stream.compression ? "format " + hexText(stream.compression, 4) : std::string();
+    }
+  }
+  if (isFourCCOf(stream.compression, {"H264", "h264", "X264", "x264", "avc1", "AVC1", "DAVC"})) return "H.264";
+  if (isFourCCOf(stream.compression, {"HEVC", "hevc", "H265", "h265", "hvc1", "hev1", "X265", "x265"})) return "HEVC";
+  if (isFourCCOf(stream.compression, {"FMP4", "XVID", "xvid", "DIVX", "DX50", "MP4V", "mp4v"})) return "MPEG-4 visual";
+  if (isFourCCOf(stream.compression, {"MJPG", "mjpg"})) return "Motion JPEG";
+  if (stream.compression) return fourCCText(stream.compression);
+  return stream.handler ? fourCCText(stream.handler) : std::string();
+}
+
+TimingWriter::Kind aviKind(uint32_t type) {
+  if (type == fourCC("vids")) return TimingWriter::Kind::Video;
+  if (type == fourCC("auds")) return TimingWriter::Kind::Audio;
+  if (type == fourCC("txts")) return TimingWriter::Kind::Subtitle;
+  return TimingWriter::Kind::Data;
+}
+
+}  // namespace
+
+void aviFrameTiming(RiffWalk& walk, const Chunk& chunk, int64_t element_id) {
+  TimingWriter& timing = walk.writer().timing();
+  const int number = frameStream(chunk.id);
+  if (!timing.enabled() || number < 0 || size_t(number) >= walk.state.streams.size()) return;
+  AviStream& stream = walk.state.streams[size_t(number)];
+  if ((chunk.id & 0xFFFF) == fourCC("\0\0pc")) return;  // a palette change is no frame
+  if (stream.timing_stream == 0) {
+    TimingWriter::Stream s;
+    s.kind = aviKind(stream.type);
+    s.codec = aviCodecName(stream);
+    s.container_id = number;
+    s.container_id_name = "stream number";
+    if (stream.scale > 0 && stream.rate > 0) {
+      s.time_base_num = int64_t(std::min<uint64_t>(stream.scale, INT64_MAX));
+      s.time_base_den = int64_t(std::min<uint64_t>(stream.rate, INT64_MAX));
+    }
+    stream.timing_stream = timing.declareStream(s);
+  }
+  TimingWriter::Frame frame;
+  frame.element_id = element_id;
+  frame.byte_offset = chunk.data_begin;
+  frame.size = chunk.data_end - chunk.data_begin;
+  if (stream.scale > 0 && stream.rate > 0) {
+    // AVI stores decode order and no presentation time.
+    if (stream.sample_size > 0) {
+      frame.dts = stream.bytes_seen / int64_t(stream.sample_size);
+      frame.duration = int64_t(chunk.declared / stream.sample_size);
+    } else {
+      frame.dts = stream.frames_seen - 1;
+      frame.duration = 1;
+    }
+  }
+  stream.bytes_seen += int64_t(chunk.declared);
+  const auto key = walk.state.key_frames.find(chunk.begin);
+  if (key != walk.state.key_frames.end()) frame.key = key->second ? 1 : 0;
+  timing.addFrame(stream.timing_stream, frame);
 }
 
 }  // namespace corvanta::riff

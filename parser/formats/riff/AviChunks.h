@@ -21,6 +21,10 @@ ChunkDecoder aviPatternDecoder(uint32_t id, uint32_t parent_type);
 // any other chunk.
 int64_t nextAviFrameNumber(RiffWalk& walk, const Chunk& chunk);
 
+// Adds a frame chunk of movi, written as element `element_id`, to the frames table (after
+// nextAviFrameNumber counted it).
+void aviFrameTiming(RiffWalk& walk, const Chunk& chunk, int64_t element_id);
+
 std::string aviMainHeader(RiffWalk& walk, const Chunk& chunk, FieldReader& f);
 std::string aviStreamHeader(RiffWalk& walk, const Chunk& chunk, FieldReader& f);
 std::string aviStreamFormat(RiffWalk& walk, const Chunk& chunk, FieldReader& f);

@@ -123,8 +123,8 @@ int64_t RiffWalk::chunk(int64_t pos, int64_t end, uint32_t parent_type, int dept
   const ChunkKind* kind = findChunkKind(c.id, parent_type, form_type);
   const char* description = kind ? kind->description : "";
   if (const char* tag = parent_type == fourCC("INFO") ? infoTagName(c.id) : nullptr) description = tag;
-  w.openUnit(fourCCText(c.id), pos * 8, (declared_end - pos) * 8, {}, description,
-             nextAviFrameNumber(*this, c));
+  const int64_t frame_number = nextAviFrameNumber(*this, c);
+  const int64_t id = w.openUnit(fourCCText(c.id), pos * 8, (declared_end - pos) * 8, {}, description, frame_number);
   FieldReader head(w, bytes, pos, c.data_begin);
   header(head, c);
   std::string summary;
@@ -146,6 +146,7 @@ int64_t RiffWalk::chunk(int64_t pos, int64_t end, uint32_t parent_type, int dept
   if (pad) w.addField("pad", c.data_end * 8, 8, numberText(bytes[c.data_end]), bytes[c.data_end] ? "not zero" : "");
   w.setUnitValue(summary, description);
   w.closeUnit();
+  if (frame_number >= 0) aviFrameTiming(*this, c, id);
   return declared_end;
 }
 

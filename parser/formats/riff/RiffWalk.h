@@ -31,6 +31,11 @@ struct AviStream {
   uint32_t handler = 0;
   uint32_t compression = 0;  // biCompression or wFormatTag from strf
   int64_t frames_seen = 0;
+  // The timing facts: one tick is scale/rate seconds; a stream of fixed-size samples counts
+  // its time in samples (bytes / sample_size), any other in chunks.
+  uint64_t scale = 0, rate = 0, sample_size = 0;
+  int64_t bytes_seen = 0;
+  int timing_stream = 0;  // 0 before its first frame
 };
 
 // What earlier chunks told about later ones, carried forward by the walk.
