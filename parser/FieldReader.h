@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,7 +39,9 @@ struct EbmlVint {
 //
 // In RBSP mode (startRbsp) the emulation prevention bytes of an H.264/H.265 NAL unit are
 // stepped over: values are read from the payload without them, while every element keeps
-// the file bits it really covers.
+// the file bits it really covers. Each such byte is shown where it stands: as an element
+// "emulation_prevention_three_byte" between fields, or as a note in the readable value of the
+// field whose bits span it.
 //
 // Big-endian reads work at any bit position; little-endian numbers and strings need a
 // byte-aligned position and fail (sticky) anywhere else.
@@ -84,6 +87,9 @@ class FieldReader {
 
   // From here to the end, skip the emulation prevention bytes (0x03 after two zero bytes).
   void startRbsp();
+  // Writes the emulation prevention bytes from the last element to the end that no element
+  // has shown yet: for the end of a NAL unit whose decoder stopped before its last byte.
+  void writeSkippedBytes();
   // From here to the end, skip the zero byte that follows each 0xFF byte (ID3v2
   // unsynchronisation); like RBSP mode, elements keep the file bits they cover.
   void startUnsynchronisation();
@@ -222,6 +228,9 @@ class FieldReader {
   // For a code already read: the element from `start` over `payload_bits` bits of payload.
   void writeFieldFrom(int64_t start, int64_t payload_bits, std::string_view name, std::string_view raw,
                       std::string_view hrf, int64_t seq);
+  // In RBSP mode: writes the emulation prevention bytes that lie wholly before `file_bit` and
+  // are not shown yet; returns how many of those in [file_bit, end_bit) an element there covers.
+  int64_t showSkippedBytes(int64_t file_bit, int64_t end_bit);
 
   ElementWriter& w;
   PieceWriter* piece_writer = nullptr;
@@ -231,6 +240,9 @@ class FieldReader {
   bool good = true;
   std::vector<int64_t> skipped_bytes;  // emulation prevention bytes, ascending
   std::vector<uint8_t> gathered;       // payload bytes copied out around skipped bytes
+  // In RBSP mode: the file byte up to which the skipped bytes are shown, shared by every copy
+  // and payload reader of the NAL unit, so that each byte is shown once.
+  std::shared_ptr<int64_t> skipped_shown_until;
 };
 
 }  // namespace corvanta
