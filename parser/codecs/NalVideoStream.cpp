@@ -3,6 +3,7 @@
 #include "ElementWriter.h"
 #include "FieldReader.h"
 #include "TextForms.h"
+#include "codecs/AnnexB.h"
 #include "codecs/AvcConfiguration.h"
 #include "codecs/HevcConfiguration.h"
 #include "codecs/NalUnits.h"
@@ -60,12 +61,22 @@ std::string NalVideoStream::nalUnit(FieldReader& unit, FramePicture& picture, in
   return summary;
 }
 
-std::string NalVideoStream::frame(FieldReader& f, FramePicture& picture) {
-  picture = {};
+void NalVideoStream::decodeNalUnit(FieldReader& f, int64_t begin, int64_t end, FramePicture& picture,
+                                   FrameUnits& units) {
   ElementWriter& w = f.writer();
-  int64_t count = 0;
-  std::string kinds;
-  int rank = -1;  // of the most dependent slice so far
+  std::string summary;
+  if (end > begin) {
+    FieldReader unit(w, f.fileData(), begin, end);
+    summary = nalUnit(unit, picture, units.rank);
+    unit.writeSkippedBytes();
+  }
+  w.setUnitValue(summary);
+  if (units.count < kListedNalUnits) units.kinds += (units.count ? " + " : "") + summary.substr(0, summary.find(':'));
+  ++units.count;
+}
+
+void NalVideoStream::lengthPrefixedUnits(FieldReader& f, FramePicture& picture, FrameUnits& units) {
+  ElementWriter& w = f.writer();
   while (f.ok() && f.bytesLeft() > 0) {
     if (f.bytesLeft() < length_size) {
       f.rest("truncated NAL unit length");
@@ -75,23 +86,46 @@ std::string NalVideoStream::frame(FieldReader& f, FramePicture& picture) {
     const auto length = static_cast<int64_t>(f.peek(length_size * 8));
     const int64_t available = f.bytesLeft() - length_size;
     const int64_t body = std::min(length, available);
-    w.openUnit("NAL unit", begin * 8, (length_size + body) * 8, {}, {}, count);
+    w.openUnit("NAL unit", begin * 8, (length_size + body) * 8, {}, {}, units.count);
     f.u("NALUnitLength", length_size * 8, length > available ? "runs past the frame" : "");
-    std::string summary;
-    if (body > 0) {
-      FieldReader unit(w, f.fileData(), f.bytePos(), f.bytePos() + body);
-      summary = nalUnit(unit, picture, rank);
-      f.skipBits(body * 8);
-    }
-    w.setUnitValue(summary);
+    decodeNalUnit(f, f.bytePos(), f.bytePos() + body, picture, units);
+    f.skipBits(body * 8);
     w.closeUnit();
-    if (count < kListedNalUnits) kinds += (count ? " + " : "") + summary.substr(0, summary.find(':'));
-    ++count;
   }
-  if (picture.type.empty() && rank >= 0) picture.type = pictureTypeOf(rank);
+}
+
+void NalVideoStream::startCodeUnits(FieldReader& f, FramePicture& picture, FrameUnits& units) {
+  ElementWriter& w = f.writer();
+  const uint8_t* data = f.fileData();
+  const int64_t end = f.endByte();
+  AnnexBNalUnit nal;
+  if (!f.byteAligned() || !nextAnnexBNalUnit(data, f.bytePos(), end, nal)) nal.start = end;
+  if (nal.start > f.bytePos()) {
+    w.addGarbage(f.bytePos() * 8, (nal.start - f.bytePos()) * 8);
+    f.skipBits((nal.start - f.bytePos()) * 8);
+  }
+  while (nal.start < end) {
+    w.openUnit("NAL unit", nal.start * 8, (nal.next - nal.start) * 8, {}, {}, units.count);
+    f.u("start_code", nal.start_code_bytes * 8, nal.start_code_bytes == 4 ? "zero_byte, start_code_prefix_one_3bytes" : "start_code_prefix_one_3bytes");
+    decodeNalUnit(f, nal.begin, nal.end, picture, units);
+    f.skipBits((nal.end - nal.begin) * 8);
+    if (nal.next > nal.end) f.bytes("trailing_zero_8bits", nal.next - nal.end);
+    w.closeUnit();
+    if (!nextAnnexBNalUnit(data, nal.next, end, nal)) break;
+  }
+}
+
+std::string NalVideoStream::frame(FieldReader& f, FramePicture& picture) {
+  picture = {};
+  FrameUnits units;
+  if (start_codes)
+    startCodeUnits(f, picture, units);
+  else
+    lengthPrefixedUnits(f, picture, units);
+  if (picture.type.empty() && units.rank >= 0) picture.type = pictureTypeOf(units.rank);
   if (!picture.type.empty()) return picture.type;
-  if (count <= kListedNalUnits) return kinds;
-  return numberText(uint64_t(count)) + " NAL units";
+  if (units.count <= kListedNalUnits) return units.kinds;
+  return numberText(uint64_t(units.count)) + " NAL units";
 }
 
 }  // namespace corvanta::codecs
