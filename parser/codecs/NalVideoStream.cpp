@@ -27,6 +27,14 @@ std::string pictureTypeOf(int dependency) {
   return kTypes[dependency];
 }
 
+// The rank of a picture type that pictureTypeOf gave, or -1.
+int rankOf(const std::string& type) {
+  if (type == "I") return 0;
+  if (type == "P") return 1;
+  if (type == "B") return 2;
+  return -1;
+}
+
 std::string hevcIrapType(uint64_t nal_unit_type) {
   if (nal_unit_type >= 16 && nal_unit_type <= 18) return "BLA";
   if (nal_unit_type == 19 || nal_unit_type == 20) return "IDR";
@@ -61,58 +69,71 @@ std::string NalVideoStream::nalUnit(FieldReader& unit, FramePicture& picture, in
   return summary;
 }
 
-void NalVideoStream::decodeNalUnit(FieldReader& f, int64_t begin, int64_t end, FramePicture& picture,
-                                   FrameUnits& units) {
-  ElementWriter& w = f.writer();
+void NalVideoStream::decodeNalUnit(FieldReader& f, int64_t bytes, FramePicture& picture, FrameUnits& units) {
   std::string summary;
-  if (end > begin) {
-    FieldReader unit(w, f.fileData(), begin, end);
+  if (bytes > 0) {
+    // A reader of its own, since RBSP mode must end with the unit; it writes where `f` writes.
+    FieldReader unit = f.sub(bytes);
     summary = nalUnit(unit, picture, units.rank);
     unit.writeSkippedBytes();
   }
-  w.setUnitValue(summary);
+  f.skipBits(bytes * 8);
+  f.setUnitValue(summary);
   if (units.count < kListedNalUnits) units.kinds += (units.count ? " + " : "") + summary.substr(0, summary.find(':'));
   ++units.count;
 }
 
 void NalVideoStream::lengthPrefixedUnits(FieldReader& f, FramePicture& picture, FrameUnits& units) {
-  ElementWriter& w = f.writer();
   while (f.ok() && f.bytesLeft() > 0) {
     if (f.bytesLeft() < length_size) {
       f.rest("truncated NAL unit length");
       break;
     }
-    const int64_t begin = f.bytePos();
+    const int64_t start = f.bitPos();
     const auto length = static_cast<int64_t>(f.peek(length_size * 8));
     const int64_t available = f.bytesLeft() - length_size;
-    const int64_t body = std::min(length, available);
-    w.openUnit("NAL unit", begin * 8, (length_size + body) * 8, {}, {}, units.count);
+    f.openUnit("NAL unit", units.count);
     f.u("NALUnitLength", length_size * 8, length > available ? "runs past the frame" : "");
-    decodeNalUnit(f, f.bytePos(), f.bytePos() + body, picture, units);
-    f.skipBits(body * 8);
-    w.closeUnit();
+    decodeNalUnit(f, std::min(length, available), picture, units);
+    f.closeUnit(start);
   }
 }
 
+void NalVideoStream::byteStreamUnit(FieldReader& f, const AnnexBNalUnit& nal, FramePicture& picture,
+                                    FrameUnits& units) {
+  const int64_t start = f.bitPos();
+  f.openUnit("NAL unit", units.count);
+  f.u("start_code", nal.start_code_bytes * 8,
+      nal.start_code_bytes == 4 ? "zero_byte, start_code_prefix_one_3bytes" : "start_code_prefix_one_3bytes");
+  decodeNalUnit(f, nal.end - nal.begin, picture, units);
+  if (nal.next > nal.end) f.bytes("trailing_zero_8bits", nal.next - nal.end);
+  f.closeUnit(start);
+}
+
 void NalVideoStream::startCodeUnits(FieldReader& f, FramePicture& picture, FrameUnits& units) {
-  ElementWriter& w = f.writer();
   const uint8_t* data = f.fileData();
   const int64_t end = f.endByte();
   AnnexBNalUnit nal;
   if (!f.byteAligned() || !nextAnnexBNalUnit(data, f.bytePos(), end, nal)) nal.start = end;
   if (nal.start > f.bytePos()) {
-    w.addGarbage(f.bytePos() * 8, (nal.start - f.bytePos()) * 8);
+    f.writer().addGarbage(f.bytePos() * 8, (nal.start - f.bytePos()) * 8);
     f.skipBits((nal.start - f.bytePos()) * 8);
   }
-  while (nal.start < end) {
-    w.openUnit("NAL unit", nal.start * 8, (nal.next - nal.start) * 8, {}, {}, units.count);
-    f.u("start_code", nal.start_code_bytes * 8, nal.start_code_bytes == 4 ? "zero_byte, start_code_prefix_one_3bytes" : "start_code_prefix_one_3bytes");
-    decodeNalUnit(f, nal.begin, nal.end, picture, units);
-    f.skipBits((nal.end - nal.begin) * 8);
-    if (nal.next > nal.end) f.bytes("trailing_zero_8bits", nal.next - nal.end);
-    w.closeUnit();
+  while (nal.start < end && f.ok()) {
+    byteStreamUnit(f, nal, picture, units);
     if (!nextAnnexBNalUnit(data, nal.next, end, nal)) break;
   }
+}
+
+std::string NalVideoStream::byteStreamNalUnit(FieldReader& f, const AnnexBNalUnit& nal, int64_t seq,
+                                              FramePicture& picture) {
+  FrameUnits units;
+  units.count = seq;
+  const int rank = rankOf(picture.type);
+  units.rank = rank;
+  byteStreamUnit(f, nal, picture, units);
+  if (units.rank > rank && !picture.random_access) picture.type = pictureTypeOf(units.rank);
+  return units.kinds;
 }
 
 std::string NalVideoStream::frame(FieldReader& f, FramePicture& picture) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codecs/AnnexB.h"
 #include "codecs/H264ParameterSets.h"
 #include "codecs/HevcParameterSets.h"
 #include "codecs/VideoFrameDecoder.h"
@@ -34,6 +35,12 @@ class NalVideoStream : public VideoFrameDecoder {
   // the frame's summary: its picture type, or the kinds of its units when it holds no slice.
   std::string frame(FieldReader& f, FramePicture& picture) override;
 
+  // One NAL unit of a byte stream as a unit "NAL unit" numbered `seq`: its start code, the unit
+  // decoded and its trailing zero bytes. `nal` is in the reader's coordinates, the reader at its
+  // start; the reader may send its elements through a PieceWriter. The picture type of a slice
+  // goes into `picture` (an I slice does not overwrite a P or B one). Returns the unit's kind.
+  std::string byteStreamNalUnit(FieldReader& f, const AnnexBNalUnit& nal, int64_t seq, FramePicture& picture);
+
  private:
   // What the frame's summary collects from its NAL units.
   struct FrameUnits {
@@ -44,8 +51,10 @@ class NalVideoStream : public VideoFrameDecoder {
 
   void lengthPrefixedUnits(FieldReader& f, FramePicture& picture, FrameUnits& units);
   void startCodeUnits(FieldReader& f, FramePicture& picture, FrameUnits& units);
-  // The NAL unit in [begin, end) of the file, decoded into the unit that is open.
-  void decodeNalUnit(FieldReader& f, int64_t begin, int64_t end, FramePicture& picture, FrameUnits& units);
+  void byteStreamUnit(FieldReader& f, const AnnexBNalUnit& nal, FramePicture& picture, FrameUnits& units);
+  // The NAL unit of `bytes` bytes at the reader's position, decoded into the unit that is open;
+  // the reader moves past it.
+  void decodeNalUnit(FieldReader& f, int64_t bytes, FramePicture& picture, FrameUnits& units);
   std::string nalUnit(FieldReader& unit, FramePicture& picture, int& rank);
 
   bool is_hevc;

@@ -172,6 +172,58 @@ std::vector<Element> frameUnits(const Parsed& parsed) {
   return out;
 }
 
+// The NAL units of a transport stream, each written in pieces under the packets that carry it
+// (the pieces share the unit's number; the first holds the start code), as leaves in the
+// coordinates of the trace: bits of the unit's payload after its start code, without the
+// emulation prevention bytes, which may straddle two pieces. A field cut at a packet's edge is
+// one leaf again.
+std::vector<std::vector<Leaf>> piecedUnitLeaves(const Parsed& parsed, const QByteArray& file) {
+  std::set<qint64> parents;
+  for (const Element& e : parsed.elements) parents.insert(e.parent);
+  std::vector<std::vector<const Element*>> units;
+  for (const Element& e : parsed.elements) {
+    if (e.name != QLatin1String("NAL unit")) continue;
+    if (firstChild(parsed, e, QStringLiteral("start_code")))
+      units.push_back({&e});
+    else if (!units.empty() && units.back().back()->seq == e.seq)
+      units.back().push_back(&e);
+  }
+  std::vector<std::vector<Leaf>> out;
+  for (const auto& pieces : units) {
+    QByteArray bytes;
+    std::vector<qint64> before;  // bits of the unit in the pieces before each one
+    for (const Element* piece : pieces) {
+      before.push_back(bytes.size() * 8);
+      bytes += file.mid(int(piece->byteOffset()), int(piece->byteSize()));
+    }
+    const qint64 start_code = firstChild(parsed, *pieces[0], QStringLiteral("start_code"))->size;
+    const std::vector<qint64> skipped = emulationPrevention(bytes, start_code / 8, bytes.size());
+    auto traceBit = [&](qint64 unit_bit) {
+      qint64 skipped_before = 0;
+      for (qint64 byte : skipped) skipped_before += byte * 8 < unit_bit ? 1 : 0;
+      return unit_bit - start_code - 8 * skipped_before;
+    };
+    std::vector<Leaf> leaves;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      const Element& piece = *pieces[i];
+      for (const Element& e : parsed.elements) {
+        if (e.id <= piece.id || parents.count(e.id) || e.name == QLatin1String("start_code") || e.offset < piece.offset ||
+            e.offset + e.size > piece.offset + piece.size)
+          continue;
+        const Leaf leaf{&e, traceBit(before[i] + e.offset - piece.offset),
+                        traceBit(before[i] + e.offset + e.size - piece.offset)};
+        if (!leaves.empty() && leaves.back().element->name == e.name && leaves.back().end == leaf.begin &&
+            leaves.back().element->hrf.contains(QLatin1String("continues in the next packet")))
+          leaves.back().end = leaf.end;
+        else
+          leaves.push_back(leaf);
+      }
+    }
+    out.push_back(leaves);
+  }
+  return out;
+}
+
 QString describe(const Leaf& leaf) {
   return QStringLiteral("%1 at %2+%3 = %4").arg(leaf.element->name).arg(leaf.begin).arg(leaf.end - leaf.begin).arg(leaf.element->raw);
 }
@@ -325,7 +377,7 @@ class CodecWitnessTest : public QObject {
                              "flv/h264-aac.flv", "flv/gstreamer.flv", "flv/keyframe-index.flv",
                              "rawvideo/h264-bframes.264", "rawvideo/h264-emulation.264", "rawvideo/hevc-bframes.265",
                              "isobmff/stss-non-idr.mp4", "rawvideo/av1.obu",
-                             "rawvideo/av1.ivf", "rawvideo/vp9.ivf"})
+                             "rawvideo/av1.ivf", "rawvideo/vp9.ivf", "mpegts/h264-bframes.ts", "mpegts/hevc-bframes.ts"})
       QTest::newRow(file) << QString::fromLatin1(file);
   }
 
@@ -336,9 +388,23 @@ class CodecWitnessTest : public QObject {
     const Parsed parsed = isotest::parseFile(path);
     QCOMPARE(parsed.result, 0);
     const QByteArray bytes = readAll(path);
-    const std::vector<Element> units = frameUnits(parsed);
     const auto traced_units = tracedUnits(path + QStringLiteral(".frames.trace.txt"));
     QVERIFY(!traced_units.empty());
+    if (file.endsWith(QLatin1String(".ts"))) {
+      const auto pieced = piecedUnitLeaves(parsed, bytes);
+      QCOMPARE(pieced.size(), traced_units.size());
+      int exact = 0;
+      for (size_t i = 0; i < pieced.size(); ++i) {
+        compareUnit(pieced[i], traced_units[i], exact);
+        if (QTest::currentTestFailed()) {
+          qWarning("in NAL unit %d of the stream", int(i));
+          return;
+        }
+      }
+      QVERIFY(exact > 20);
+      return;
+    }
+    const std::vector<Element> units = frameUnits(parsed);
     QCOMPARE(units.size(), traced_units.size());
     int exact = 0;
     for (size_t i = 0; i < units.size(); ++i) {
@@ -478,6 +544,21 @@ class CodecWitnessTest : public QObject {
     const std::map<qint64, QString> expected = {{4, "a sync sample whose frame is not a random access picture"},
                                                 {6, "a random access picture not marked as sync sample"}};
     QCOMPARE(marked, expected);
+  }
+
+  // rai-on-p-frame.ts has random_access_indicator set in the packet that starts a P frame's PES
+  // packet: that packet says so; the packets that start IDR pictures with the flag do not.
+  void randomAccessIndicatorChecked() {
+    const Parsed parsed = isotest::parseFile(corvanta::test::dataFile(QStringLiteral("mpegts/rai-on-p-frame.ts")));
+    std::vector<qint64> marked;
+    int idr_headers = 0;
+    for (const Element& e : parsed.elements) {
+      if (e.name == QLatin1String("packet") && e.hrf.contains(QLatin1String("random_access_indicator set")))
+        marked.push_back(e.seq);
+      if (e.name == QLatin1String("PES_header") && e.raw.endsWith(QLatin1String(", IDR"))) ++idr_headers;
+    }
+    QCOMPARE(marked, std::vector<qint64>{21});
+    QCOMPARE(idr_headers, 2);
   }
 
   // The HEIF image has no ffprobe witness: its SPS agrees with the image size (ispe) and the

@@ -49,6 +49,17 @@ $ff $small $aom -f ivf av1.ivf
 $ff $small $x264 ../mpegts/h264-bframes.ts
 $ff $small $x265 ../mpegts/hevc-bframes.ts
 $ff $small $x264 -f vob ../mpegps/h264.mpg
+# The transport stream with random_access_indicator set in the packet that starts the first P
+# frame's PES packet (packet 21, whose adaptation field carries only a PCR).
+python3 - ../mpegts/h264-bframes.ts ../mpegts/rai-on-p-frame.ts <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+packet = 21 * 188
+assert data[packet] == 0x47 and data[packet + 1] & 0x40 and data[packet + 3] & 0x20, 'not a PUSI packet with an adaptation field'
+assert not data[packet + 5] & 0x40, 'random_access_indicator already set'
+data[packet + 5] |= 0x40
+open(sys.argv[2], 'wb').write(data)
+PY
 
 # An MP4 whose sync sample table claims a P frame: the second stss entry (frame 6, the second
 # IDR of -g 5) is changed to frame 4.
