@@ -73,6 +73,20 @@ bool AccessUnitSplitter::beginsAccessUnit(const uint8_t* nal, int64_t size) {
   return begins;
 }
 
+ByteStreamCodec byteStreamCodec(const uint8_t* data, int64_t size) {
+  int64_t at = 0;
+  while (at < size && data[at] == 0) ++at;
+  if (at < 2 || at + 2 >= size || data[at] != 1) return ByteStreamCodec::Other;
+  const uint8_t header = data[at + 1], next = data[at + 2];
+  if (header & 0x80) return ByteStreamCodec::Other;
+  const int h264_type = header & 0x1F;
+  if (h264_type == 9 || h264_type == 7) return ByteStreamCodec::H264;
+  const int hevc_type = (header >> 1) & 0x3F;
+  const bool base_layer = (header & 1) == 0 && (next >> 3) == 0 && (next & 7) != 0;
+  if (base_layer && (hevc_type == 35 || hevc_type == 32)) return ByteStreamCodec::Hevc;
+  return ByteStreamCodec::Other;
+}
+
 bool plausibleH264NalHeader(uint8_t byte) {
   const int type = byte & 0x1F;
   return !(byte & 0x80) && type >= 1 && type <= 21 && type != 16 && type != 17 && type != 18;

@@ -36,6 +36,11 @@ class AccessUnitSplitter {
   bool picture_seen = false;  // the current access unit holds a slice
 };
 
+// The codec of a byte stream that starts at `data` (after zero bytes) with a start code and an
+// access unit delimiter or the first parameter set: SPS for H.264, VPS for H.265.
+enum class ByteStreamCodec { Other, H264, Hevc };
+ByteStreamCodec byteStreamCodec(const uint8_t* data, int64_t size);
+
 // A plausible H.264 (or H.265) NAL unit header in `byte` (and `next` for H.265's second byte).
 bool plausibleH264NalHeader(uint8_t byte);
 bool plausibleHevcNalHeader(uint8_t byte, uint8_t next);

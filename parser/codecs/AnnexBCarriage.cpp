@@ -122,13 +122,18 @@ FramePicture AnnexBCarriage::peekPicture(const uint8_t* data, int64_t begin, int
   GatheredNal unit;
   // The payloads `more` gives are taken in turn: each NAL unit starts where the last one ended.
   int64_t pos = begin, stop = end;
-  bool at_code = false;
+  bool at_code = false, first_payload = true;
   for (int units = 0; units < 64 && picture.type.empty(); ++units) {
-    if (pos >= stop && !(more && more(pos, stop))) break;
+    if (pos >= stop) {
+      if (!more || !more(pos, stop)) break;
+      first_payload = false;
+    }
     int64_t start = pos;
     if (!at_code) {
       const int64_t prefix = findStartCodePrefix(data, pos, stop);
       start = prefix < stop && prefix > pos && data[prefix - 1] == 0 ? prefix - 1 : prefix;
+      // No access unit starts in the first payload: its picture is an earlier carrier's.
+      if (start >= stop && units == 0 && first_payload) break;
       if (start >= stop) {
         pos = stop;
         continue;

@@ -172,8 +172,8 @@ std::vector<Element> frameUnits(const Parsed& parsed) {
   return out;
 }
 
-// The NAL units of a transport stream, each written in pieces under the packets that carry it
-// (the pieces share the unit's number; the first holds the start code), as leaves in the
+// The NAL units of a transport or program stream, each written in pieces under the packets that
+// carry it (the pieces share the unit's number; the first holds the start code), as leaves in the
 // coordinates of the trace: bits of the unit's payload after its start code, without the
 // emulation prevention bytes, which may straddle two pieces. A field cut at a packet's edge is
 // one leaf again.
@@ -213,7 +213,7 @@ std::vector<std::vector<Leaf>> piecedUnitLeaves(const Parsed& parsed, const QByt
         const Leaf leaf{&e, traceBit(before[i] + e.offset - piece.offset),
                         traceBit(before[i] + e.offset + e.size - piece.offset)};
         if (!leaves.empty() && leaves.back().element->name == e.name && leaves.back().end == leaf.begin &&
-            leaves.back().element->hrf.contains(QLatin1String("continues in the next packet")))
+            leaves.back().element->hrf.contains(QLatin1String("continues in the next")))
           leaves.back().end = leaf.end;
         else
           leaves.push_back(leaf);
@@ -377,7 +377,8 @@ class CodecWitnessTest : public QObject {
                              "flv/h264-aac.flv", "flv/gstreamer.flv", "flv/keyframe-index.flv",
                              "rawvideo/h264-bframes.264", "rawvideo/h264-emulation.264", "rawvideo/hevc-bframes.265",
                              "isobmff/stss-non-idr.mp4", "rawvideo/av1.obu",
-                             "rawvideo/av1.ivf", "rawvideo/vp9.ivf", "mpegts/h264-bframes.ts", "mpegts/hevc-bframes.ts"})
+                             "rawvideo/av1.ivf", "rawvideo/vp9.ivf", "mpegts/h264-bframes.ts", "mpegts/hevc-bframes.ts",
+                             "mpegps/h264.mpg"})
       QTest::newRow(file) << QString::fromLatin1(file);
   }
 
@@ -390,7 +391,7 @@ class CodecWitnessTest : public QObject {
     const QByteArray bytes = readAll(path);
     const auto traced_units = tracedUnits(path + QStringLiteral(".frames.trace.txt"));
     QVERIFY(!traced_units.empty());
-    if (file.endsWith(QLatin1String(".ts"))) {
+    if (file.endsWith(QLatin1String(".ts")) || file.endsWith(QLatin1String(".mpg"))) {
       const auto pieced = piecedUnitLeaves(parsed, bytes);
       QCOMPARE(pieced.size(), traced_units.size());
       int exact = 0;

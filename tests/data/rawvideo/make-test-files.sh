@@ -48,7 +48,8 @@ $ff $small $aom -f ivf av1.ivf
 # The same byte streams in a transport stream and a program stream.
 $ff $small $x264 ../mpegts/h264-bframes.ts
 $ff $small $x265 ../mpegts/hevc-bframes.ts
-$ff $small $x264 -f vob ../mpegps/h264.mpg
+# Two seconds: ffprobe gives the position of only the first picture of each PES packet.
+$ff -f lavfi -i testsrc=size=64x48:rate=10:duration=2 $x264 -f vob ../mpegps/h264.mpg
 # The transport stream with random_access_indicator set in the packet that starts the first P
 # frame's PES packet (packet 21, whose adaptation field carries only a PCR).
 python3 - ../mpegts/h264-bframes.ts ../mpegts/rai-on-p-frame.ts <<'PY'
