@@ -155,16 +155,22 @@ bool FieldReader::isSkipped(int64_t byte) const {
 }
 
 void FieldReader::startRbsp() {
-  skipped_bytes.clear();
-  int zeros = 0;
-  for (int64_t byte = (bit + 7) >> 3; byte < endByte(); ++byte) {
-    const uint8_t value = data[byte];
-    if (zeros >= 2 && value == 3) {
-      skipped_bytes.push_back(byte);
-      zeros = 0;
-    } else {
-      zeros = value == 0 ? zeros + 1 : 0;
+  const int64_t first = (bit + 7) >> 3;
+  if (rbsp_scan && rbsp_scan->data == data && rbsp_scan->begin == first && rbsp_scan->end == endByte()) {
+    skipped_bytes = rbsp_scan->skipped;
+  } else {
+    skipped_bytes.clear();
+    int zeros = 0;
+    for (int64_t byte = first; byte < endByte(); ++byte) {
+      const uint8_t value = data[byte];
+      if (zeros >= 2 && value == 3) {
+        skipped_bytes.push_back(byte);
+        zeros = 0;
+      } else {
+        zeros = value == 0 ? zeros + 1 : 0;
+      }
     }
+    if (rbsp_scan) *rbsp_scan = {data, first, endByte(), skipped_bytes};
   }
   skipped_shown_until = std::make_shared<int64_t>(bit >> 3);
   while ((bit & 7) == 0 && isSkipped(bit >> 3)) bit += 8;
@@ -342,6 +348,7 @@ void FieldReader::writeField(std::string_view name, int64_t bits, std::string_vi
 FieldReader FieldReader::sub(int64_t bytes) const {
   FieldReader inner(w, data, 0, 0);
   inner.piece_writer = piece_writer;
+  inner.rbsp_scan = rbsp_scan;
   inner.bit = bit;
   inner.good = good && bytes >= 0;
   inner.end_bit = inner.good ? bit + std::min(std::max<int64_t>(end_bit - bit, 0), std::min(bytes, kLargestByteCount) * 8) : bit;

@@ -30,6 +30,15 @@ struct EbmlVint {
   bool unknown = false;  // a data size whose value bits are all set: "unknown size"
 };
 
+// The emulation prevention bytes that RBSP mode found in a range of one buffer, kept by a caller
+// that has the same NAL unit decoded again and again (once per carrier that holds a piece of it),
+// so that they are searched for once.
+struct RbspScan {
+  const uint8_t* data = nullptr;
+  int64_t begin = -1, end = -1;  // bytes
+  std::vector<int64_t> skipped;
+};
+
 // Reads the fields of one unit's payload in [begin, end) (byte offsets in the file) and
 // writes each as an element at its exact bit offset and size. Byte-aligned reads take a
 // fast path; bit fields may start and end anywhere.
@@ -53,6 +62,9 @@ class FieldReader {
   // Sends every element through `pieces` (or straight to the writer again when null): for a
   // reader over the contiguous copy of a structure that the file spreads over several carriers.
   void setPieceWriter(PieceWriter* pieces) { piece_writer = pieces; }
+  // Lets startRbsp take the emulation prevention bytes from `scan` when it holds those of the
+  // same range, and keep them there otherwise (null: none kept). Carries over to sub-readers.
+  void setRbspScan(RbspScan* scan) { rbsp_scan = scan; }
 
   // A reader over the next `bytes` bytes, or over what is left when fewer are: for a payload
   // whose length a field gives (a descriptor, a loop). It writes where this one writes; RBSP
@@ -234,6 +246,7 @@ class FieldReader {
 
   ElementWriter& w;
   PieceWriter* piece_writer = nullptr;
+  RbspScan* rbsp_scan = nullptr;
   const uint8_t* data;
   int64_t bit;
   int64_t end_bit;

@@ -23,6 +23,7 @@ bool AnnexBCarriage::gather(const uint8_t* data, int64_t start, int64_t end, con
   out.copy.assign(data + start, data + start + first);
   out.pieces.assign(1, Piece{0, first, start});
   out.next_piece = 0;
+  out.scan = {};
   int64_t search_from = 0;
   bool found = false;
   for (;;) {
@@ -72,6 +73,7 @@ void AnnexBCarriage::writePiece(ElementWriter& w, GatheredNal& unit) {
   PieceWriter pieces(w, piece, !unit.pending(), carrier_name);
   FieldReader f(w, unit.copy.data(), 0, int64_t(unit.copy.size()));
   f.setPieceWriter(&pieces);
+  f.setRbspScan(&unit.scan);
   FramePicture picture;
   stream.byteStreamNalUnit(f, unit.nal, unit.seq, picture);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FieldReader.h"
 #include "PieceWriter.h"
 #include "codecs/AnnexB.h"
 #include "codecs/NalVideoStream.h"
@@ -46,6 +47,7 @@ class AnnexBCarriage {
     AnnexBNalUnit nal;            // in the copy's coordinates
     size_t next_piece = 0;        // the first piece not written yet
     int64_t seq = 0;
+    RbspScan scan;                // its emulation prevention bytes, found at the first piece
 
     bool pending() const { return next_piece < pieces.size(); }
   };
