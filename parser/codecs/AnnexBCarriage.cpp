@@ -17,14 +17,29 @@ constexpr int64_t kPeekedBytes = 4096;
 
 }  // namespace
 
-bool AnnexBCarriage::gather(const uint8_t* data, int64_t start, int64_t end, const NextPayload& more,
-                            int64_t max_bytes, GatheredNal& out) {
+bool AnnexBCarriage::Lookahead::payload(size_t i, int64_t& begin, int64_t& end) {
+  while (i >= fetched.size() && !ended) {
+    int64_t b = 0, e = 0;
+    if (more && *more && (*more)(b, e))
+      fetched.emplace_back(b, e);
+    else
+      ended = true;
+  }
+  if (i >= fetched.size()) return false;
+  begin = fetched[i].first;
+  end = fetched[i].second;
+  return true;
+}
+
+bool AnnexBCarriage::gather(const uint8_t* data, int64_t start, int64_t end, Lookahead& after, int64_t max_bytes,
+                            GatheredNal& out) {
   const int64_t first = std::min(end - start, max_bytes);
   out.copy.assign(data + start, data + start + first);
   out.pieces.assign(1, Piece{0, first, start});
   out.next_piece = 0;
   out.scan = {};
   int64_t search_from = 0;
+  size_t next_payload = 0;
   bool found = false;
   for (;;) {
     const int64_t size = int64_t(out.copy.size());
@@ -39,7 +54,7 @@ bool AnnexBCarriage::gather(const uint8_t* data, int64_t start, int64_t end, con
       search_from = std::max(own + 3, size - 2);
     }
     int64_t begin = 0, stop = 0;
-    if (size >= max_bytes || !more || !more(begin, stop)) break;
+    if (size >= max_bytes || !after.payload(next_payload++, begin, stop)) break;
     stop = std::min(stop, begin + (max_bytes - size));
     if (stop <= begin) continue;
     out.copy.insert(out.copy.end(), data + begin, data + stop);
@@ -100,6 +115,7 @@ void AnnexBCarriage::writePayload(ElementWriter& w, const uint8_t* data, int64_t
       at_start_code = false;
     }
   }
+  Lookahead after(&more);
   while (pos < end) {
     int64_t start = pos;
     if (!at_start_code) {
@@ -108,7 +124,7 @@ void AnnexBCarriage::writePayload(ElementWriter& w, const uint8_t* data, int64_t
       writeStrayBytes(w, pos, start, count == 0 ? "before the first start code" : "after a break in the stream");
       if (start >= end) return;
     }
-    at_start_code = gather(data, start, end, more, kLargestGatheredNal, current);
+    at_start_code = gather(data, start, end, after, kLargestGatheredNal, current);
     current.seq = count++;
     const Piece first = current.pieces.front();
     writePiece(w, current);
@@ -143,7 +159,8 @@ FramePicture AnnexBCarriage::peekPicture(const uint8_t* data, int64_t begin, int
     }
     // Each unit's copy is cut short: only its header and the slice header are wanted, and the
     // payloads past the cut are not needed to find the next unit in a peek of one picture.
-    at_code = gather(data, start, stop, nullptr, kPeekedBytes, unit);
+    Lookahead none(nullptr);
+    at_code = gather(data, start, stop, none, kPeekedBytes, unit);
     if (unit.nal.start_code_bytes == 0) break;
     FieldReader f(counter, unit.copy.data(), 0, int64_t(unit.copy.size()));
     stream.byteStreamNalUnit(f, unit.nal, 0, picture);

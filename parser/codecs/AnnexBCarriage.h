@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace corvanta {
@@ -52,10 +53,23 @@ class AnnexBCarriage {
     bool pending() const { return next_piece < pieces.size(); }
   };
 
+  // The payloads after the carrier being written, fetched from `more` once and kept, since each
+  // NAL unit that starts in the carrier looks at them from the first on.
+  class Lookahead {
+   public:
+    explicit Lookahead(const NextPayload* more) : more(more) {}
+    bool payload(size_t i, int64_t& begin, int64_t& end);
+
+   private:
+    const NextPayload* more;
+    std::vector<std::pair<int64_t, int64_t>> fetched;
+    bool ended = false;
+  };
+
   // Copies the NAL unit whose start code begins at `start` in [start, end), and its pieces in the
-  // payloads that `more` gives, up to the next start code or `max_bytes`. True when the next
-  // start code was found (the next NAL unit begins where this one ends).
-  static bool gather(const uint8_t* data, int64_t start, int64_t end, const NextPayload& more, int64_t max_bytes,
+  // payloads that follow, up to the next start code or `max_bytes`. True when the next start
+  // code was found (the next NAL unit begins where this one ends).
+  static bool gather(const uint8_t* data, int64_t start, int64_t end, Lookahead& after, int64_t max_bytes,
                      GatheredNal& out);
   void writePiece(ElementWriter& w, GatheredNal& unit);
   // Bytes of the stream that no start code before them in the file introduces.
