@@ -23,8 +23,8 @@ codecs::AnnexBCarriage& ByteStreams::stream(uint16_t pid, uint8_t stream_type) {
 }
 
 codecs::AnnexBCarriage::NextPayload ByteStreams::payloadsAfter(int64_t index, bool one_pes) const {
-  const PacketFormat& format = layout.format();
-  const int64_t first_sync = layout.offsetOf(index) + format.sync_offset;
+  const int64_t sync_offset = layout.format().sync_offset;
+  const int64_t first_sync = layout.offsetOf(index) + sync_offset;
   const bool readable = first_sync >= 0 && first_sync + 4 <= file_size;
   struct Cursor {
     int64_t index;
@@ -32,11 +32,11 @@ codecs::AnnexBCarriage::NextPayload ByteStreams::payloadsAfter(int64_t index, bo
     bool ended;
   };
   Cursor cursor{index, readable ? PacketHeader::read(data + first_sync).continuity : uint8_t(0), !readable};
-  return [this, cursor, one_pes, &format](int64_t& begin, int64_t& end) mutable {
+  return [this, cursor, one_pes, sync_offset](int64_t& begin, int64_t& end) mutable {
     int passed_over = 0;
     while (!cursor.ended) {
       cursor.index = layout.nextOfPid(cursor.index);
-      const int64_t sync = cursor.index < 0 ? -1 : layout.offsetOf(cursor.index) + format.sync_offset;
+      const int64_t sync = cursor.index < 0 ? -1 : layout.offsetOf(cursor.index) + sync_offset;
       if (sync < 0 || sync + 4 > file_size) break;
       const PacketHeader h = PacketHeader::read(data + sync);
       if (h.scrambling != 0) break;
