@@ -155,18 +155,45 @@ bool FieldReader::isSkipped(int64_t byte) const {
 }
 
 void FieldReader::startRbsp() {
-  skipped_bytes.clear();
-  int zeros = 0;
-  for (int64_t byte = (bit + 7) >> 3; byte < endByte(); ++byte) {
-    const uint8_t value = data[byte];
-    if (zeros >= 2 && value == 3) {
-      skipped_bytes.push_back(byte);
-      zeros = 0;
-    } else {
-      zeros = value == 0 ? zeros + 1 : 0;
+  const int64_t first = (bit + 7) >> 3;
+  if (rbsp_scan && rbsp_scan->data == data && rbsp_scan->begin == first && rbsp_scan->end == endByte()) {
+    skipped_bytes = rbsp_scan->skipped;
+  } else {
+    skipped_bytes.clear();
+    int zeros = 0;
+    for (int64_t byte = first; byte < endByte(); ++byte) {
+      const uint8_t value = data[byte];
+      if (zeros >= 2 && value == 3) {
+        skipped_bytes.push_back(byte);
+        zeros = 0;
+      } else {
+        zeros = value == 0 ? zeros + 1 : 0;
+      }
     }
+    if (rbsp_scan) *rbsp_scan = {data, first, endByte(), skipped_bytes};
   }
+  skipped_shown_until = std::make_shared<int64_t>(bit >> 3);
   while ((bit & 7) == 0 && isSkipped(bit >> 3)) bit += 8;
+}
+
+void FieldReader::writeSkippedBytes() {
+  showSkippedBytes(end_bit, end_bit);
+}
+
+int64_t FieldReader::showSkippedBytes(int64_t file_bit, int64_t element_end) {
+  if (!skipped_shown_until) return 0;
+  int64_t& shown = *skipped_shown_until;
+  auto it = std::lower_bound(skipped_bytes.begin(), skipped_bytes.end(), shown);
+  for (; it != skipped_bytes.end() && *it * 8 + 8 <= file_bit; ++it) {
+    if (piece_writer)
+      piece_writer->addField("emulation_prevention_three_byte", *it * 8, 8, "3", {}, -1);
+    else
+      w.addField("emulation_prevention_three_byte", *it * 8, 8, "3", {}, -1);
+  }
+  int64_t covered = 0;
+  for (; it != skipped_bytes.end() && *it * 8 < element_end; ++it) ++covered;
+  shown = std::max(shown, std::max((file_bit + 7) >> 3, (element_end + 7) >> 3));
+  return covered;
 }
 
 void FieldReader::startUnsynchronisation() {
@@ -321,6 +348,7 @@ void FieldReader::writeField(std::string_view name, int64_t bits, std::string_vi
 FieldReader FieldReader::sub(int64_t bytes) const {
   FieldReader inner(w, data, 0, 0);
   inner.piece_writer = piece_writer;
+  inner.rbsp_scan = rbsp_scan;
   inner.bit = bit;
   inner.good = good && bytes >= 0;
   inner.end_bit = inner.good ? bit + std::min(std::max<int64_t>(end_bit - bit, 0), std::min(bytes, kLargestByteCount) * 8) : bit;
@@ -335,11 +363,18 @@ FieldReader FieldReader::subPayload(int64_t bytes) const {
   const auto first = std::lower_bound(skipped_bytes.begin(), skipped_bytes.end(), bit >> 3);
   const auto last = std::lower_bound(first, skipped_bytes.end(), (inner.end_bit + 7) >> 3);
   inner.skipped_bytes.assign(first, last);
+  inner.skipped_shown_until = skipped_shown_until;
   return inner;
 }
 
 void FieldReader::writeElement(std::string_view name, int64_t bit_offset, int64_t bits, std::string_view raw,
                        std::string_view hrf, int64_t seq) {
+  std::string noted;
+  if (const int64_t covered = showSkippedBytes(bit_offset, bit_offset + bits)) {
+    noted = withNote(hrf, covered == 1 ? "covers an emulation_prevention_three_byte"
+                                       : "covers " + numberText(uint64_t(covered)) + " emulation_prevention_three_bytes");
+    hrf = noted;
+  }
   if (piece_writer) {
     piece_writer->addField(name, bit_offset, bits, raw, hrf, seq);
     last_field_id = 0;
@@ -354,6 +389,7 @@ int64_t FieldReader::firstElementId() const {
 }
 
 void FieldReader::openUnit(std::string_view name, int64_t seq, std::string_view raw, std::string_view hrf) {
+  showSkippedBytes(bit, bit);
   if (piece_writer) {
     piece_writer->openUnit(name, bit, seq);
     if (!raw.empty() || !hrf.empty()) piece_writer->setUnitValue(raw, hrf);
@@ -371,6 +407,7 @@ void FieldReader::setUnitValue(std::string_view raw, std::string_view hrf) {
 }
 
 void FieldReader::closeUnit(int64_t start_bit) {
+  showSkippedBytes(bit, bit);
   if (piece_writer)
     piece_writer->closeUnit(bit);
   else

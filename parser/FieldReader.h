@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,15 @@ struct EbmlVint {
   bool unknown = false;  // a data size whose value bits are all set: "unknown size"
 };
 
+// The emulation prevention bytes that RBSP mode found in a range of one buffer, kept by a caller
+// that has the same NAL unit decoded again and again (once per carrier that holds a piece of it),
+// so that they are searched for once.
+struct RbspScan {
+  const uint8_t* data = nullptr;
+  int64_t begin = -1, end = -1;  // bytes
+  std::vector<int64_t> skipped;
+};
+
 // Reads the fields of one unit's payload in [begin, end) (byte offsets in the file) and
 // writes each as an element at its exact bit offset and size. Byte-aligned reads take a
 // fast path; bit fields may start and end anywhere.
@@ -38,7 +48,9 @@ struct EbmlVint {
 //
 // In RBSP mode (startRbsp) the emulation prevention bytes of an H.264/H.265 NAL unit are
 // stepped over: values are read from the payload without them, while every element keeps
-// the file bits it really covers.
+// the file bits it really covers. Each such byte is shown where it stands: as an element
+// "emulation_prevention_three_byte" between fields, or as a note in the readable value of the
+// field whose bits span it.
 //
 // Big-endian reads work at any bit position; little-endian numbers and strings need a
 // byte-aligned position and fail (sticky) anywhere else.
@@ -50,6 +62,9 @@ class FieldReader {
   // Sends every element through `pieces` (or straight to the writer again when null): for a
   // reader over the contiguous copy of a structure that the file spreads over several carriers.
   void setPieceWriter(PieceWriter* pieces) { piece_writer = pieces; }
+  // Lets startRbsp take the emulation prevention bytes from `scan` when it holds those of the
+  // same range, and keep them there otherwise (null: none kept). Carries over to sub-readers.
+  void setRbspScan(RbspScan* scan) { rbsp_scan = scan; }
 
   // A reader over the next `bytes` bytes, or over what is left when fewer are: for a payload
   // whose length a field gives (a descriptor, a loop). It writes where this one writes; RBSP
@@ -84,6 +99,9 @@ class FieldReader {
 
   // From here to the end, skip the emulation prevention bytes (0x03 after two zero bytes).
   void startRbsp();
+  // Writes the emulation prevention bytes from the last element to the end that no element
+  // has shown yet: for the end of a NAL unit whose decoder stopped before its last byte.
+  void writeSkippedBytes();
   // From here to the end, skip the zero byte that follows each 0xFF byte (ID3v2
   // unsynchronisation); like RBSP mode, elements keep the file bits they cover.
   void startUnsynchronisation();
@@ -229,17 +247,24 @@ class FieldReader {
   // For a code already read: the element from `start` over `payload_bits` bits of payload.
   void writeFieldFrom(int64_t start, int64_t payload_bits, std::string_view name, std::string_view raw,
                       std::string_view hrf, int64_t seq);
+  // In RBSP mode: writes the emulation prevention bytes that lie wholly before `file_bit` and
+  // are not shown yet; returns how many of those in [file_bit, end_bit) an element there covers.
+  int64_t showSkippedBytes(int64_t file_bit, int64_t end_bit);
 
   ElementWriter& w;
   PieceWriter* piece_writer = nullptr;
   int64_t last_field_id = 0;
   int64_t first_element_id = 0;
+  RbspScan* rbsp_scan = nullptr;
   const uint8_t* data;
   int64_t bit;
   int64_t end_bit;
   bool good = true;
   std::vector<int64_t> skipped_bytes;  // emulation prevention bytes, ascending
   std::vector<uint8_t> gathered;       // payload bytes copied out around skipped bytes
+  // In RBSP mode: the file byte up to which the skipped bytes are shown, shared by every copy
+  // and payload reader of the NAL unit, so that each byte is shown once.
+  std::shared_ptr<int64_t> skipped_shown_until;
 };
 
 }  // namespace corvanta

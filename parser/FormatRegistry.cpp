@@ -13,6 +13,7 @@
 #include "formats/mpegps/MpegPs.h"
 #include "formats/mpegts/MpegTs.h"
 #include "formats/ogg/Ogg.h"
+#include "formats/rawvideo/RawVideo.h"
 #include "formats/riff/Riff.h"
 
 #include <QFileInfo>
@@ -43,6 +44,10 @@ const std::vector<FormatModule>& formatModules() {
       ac4Module(),
       dtsModule(),
       amrModule(),
+      rawH264Module(),
+      rawHevcModule(),
+      rawAv1Module(),
+      ivfModule(),
   };
   return replaced_modules ? *replaced_modules : modules;
 }

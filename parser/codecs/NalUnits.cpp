@@ -35,6 +35,7 @@ void lengthPrefixedNalUnit(FieldReader& f, std::string_view length_name, std::st
   w.openUnit(unit_name, begin * 8, int64_t(length) * 8, {}, {}, seq);
   FieldReader unit(w, f.fileData(), begin, begin + int64_t(length));
   const std::string summary = decode(unit);
+  unit.writeSkippedBytes();
   w.setUnitValue(summary);
   w.closeUnit();
   f.skipBits(int64_t(length) * 8);

@@ -3,6 +3,7 @@
 #include "ElementWriter.h"
 #include "FieldReader.h"
 #include "TextForms.h"
+#include "codecs/AnnexB.h"
 #include "codecs/AvcConfiguration.h"
 #include "codecs/HevcConfiguration.h"
 #include "codecs/NalUnits.h"
@@ -24,6 +25,14 @@ constexpr int64_t kHevcLengthSizeByte = 21;
 std::string pictureTypeOf(int dependency) {
   static const char* const kTypes[] = {"I", "P", "B"};
   return kTypes[dependency];
+}
+
+// The rank of a picture type that pictureTypeOf gave, or -1.
+int rankOf(const std::string& type) {
+  if (type == "I") return 0;
+  if (type == "P") return 1;
+  if (type == "B") return 2;
+  return -1;
 }
 
 std::string hevcIrapType(uint64_t nal_unit_type) {
@@ -60,38 +69,84 @@ std::string NalVideoStream::nalUnit(FieldReader& unit, FramePicture& picture, in
   return summary;
 }
 
-std::string NalVideoStream::frame(FieldReader& f, FramePicture& picture) {
-  picture = {};
-  ElementWriter& w = f.writer();
-  int64_t count = 0;
-  std::string kinds;
-  int rank = -1;  // of the most dependent slice so far
+void NalVideoStream::decodeNalUnit(FieldReader& f, int64_t bytes, FramePicture& picture, FrameUnits& units) {
+  std::string summary;
+  if (bytes > 0) {
+    // A reader of its own, since RBSP mode must end with the unit; it writes where `f` writes.
+    FieldReader unit = f.sub(bytes);
+    summary = nalUnit(unit, picture, units.rank);
+    unit.writeSkippedBytes();
+  }
+  f.skipBits(bytes * 8);
+  f.setUnitValue(summary);
+  if (units.count < kListedNalUnits) units.kinds += (units.count ? " + " : "") + summary.substr(0, summary.find(':'));
+  ++units.count;
+}
+
+void NalVideoStream::lengthPrefixedUnits(FieldReader& f, FramePicture& picture, FrameUnits& units) {
   while (f.ok() && f.bytesLeft() > 0) {
     if (f.bytesLeft() < length_size) {
       f.rest("truncated NAL unit length");
       break;
     }
-    const int64_t begin = f.bytePos();
+    const int64_t start = f.bitPos();
     const auto length = static_cast<int64_t>(f.peek(length_size * 8));
     const int64_t available = f.bytesLeft() - length_size;
-    const int64_t body = std::min(length, available);
-    w.openUnit("NAL unit", begin * 8, (length_size + body) * 8, {}, {}, count);
+    f.openUnit("NAL unit", units.count);
     f.u("NALUnitLength", length_size * 8, length > available ? "runs past the frame" : "");
-    std::string summary;
-    if (body > 0) {
-      FieldReader unit(w, f.fileData(), f.bytePos(), f.bytePos() + body);
-      summary = nalUnit(unit, picture, rank);
-      f.skipBits(body * 8);
-    }
-    w.setUnitValue(summary);
-    w.closeUnit();
-    if (count < kListedNalUnits) kinds += (count ? " + " : "") + summary.substr(0, summary.find(':'));
-    ++count;
+    decodeNalUnit(f, std::min(length, available), picture, units);
+    f.closeUnit(start);
   }
-  if (picture.type.empty() && rank >= 0) picture.type = pictureTypeOf(rank);
+}
+
+void NalVideoStream::byteStreamUnit(FieldReader& f, const AnnexBNalUnit& nal, FramePicture& picture,
+                                    FrameUnits& units) {
+  const int64_t start = f.bitPos();
+  f.openUnit("NAL unit", units.count);
+  f.u("start_code", nal.start_code_bytes * 8,
+      nal.start_code_bytes == 4 ? "zero_byte, start_code_prefix_one_3bytes" : "start_code_prefix_one_3bytes");
+  decodeNalUnit(f, nal.end - nal.begin, picture, units);
+  if (nal.next > nal.end) f.bytes("trailing_zero_8bits", nal.next - nal.end);
+  f.closeUnit(start);
+}
+
+void NalVideoStream::startCodeUnits(FieldReader& f, FramePicture& picture, FrameUnits& units) {
+  const uint8_t* data = f.fileData();
+  const int64_t end = f.endByte();
+  AnnexBNalUnit nal;
+  if (!f.byteAligned() || !nextAnnexBNalUnit(data, f.bytePos(), end, nal)) nal.start = end;
+  if (nal.start > f.bytePos()) {
+    f.writer().addGarbage(f.bytePos() * 8, (nal.start - f.bytePos()) * 8);
+    f.skipBits((nal.start - f.bytePos()) * 8);
+  }
+  while (nal.start < end && f.ok()) {
+    byteStreamUnit(f, nal, picture, units);
+    if (!nextAnnexBNalUnit(data, nal.next, end, nal)) break;
+  }
+}
+
+std::string NalVideoStream::byteStreamNalUnit(FieldReader& f, const AnnexBNalUnit& nal, int64_t seq,
+                                              FramePicture& picture) {
+  FrameUnits units;
+  units.count = seq;
+  const int rank = rankOf(picture.type);
+  units.rank = rank;
+  byteStreamUnit(f, nal, picture, units);
+  if (units.rank > rank && !picture.random_access) picture.type = pictureTypeOf(units.rank);
+  return units.kinds;
+}
+
+std::string NalVideoStream::frame(FieldReader& f, FramePicture& picture) {
+  picture = {};
+  FrameUnits units;
+  if (start_codes)
+    startCodeUnits(f, picture, units);
+  else
+    lengthPrefixedUnits(f, picture, units);
+  if (picture.type.empty() && units.rank >= 0) picture.type = pictureTypeOf(units.rank);
   if (!picture.type.empty()) return picture.type;
-  if (count <= kListedNalUnits) return kinds;
-  return numberText(uint64_t(count)) + " NAL units";
+  if (units.count <= kListedNalUnits) return units.kinds;
+  return numberText(uint64_t(units.count)) + " NAL units";
 }
 
 }  // namespace corvanta::codecs

@@ -154,6 +154,7 @@ class CodecFixturesTest : public QObject {
     QCOMPARE(ticks->raw, QStringLiteral("1"));
     QCOMPARE(ticks->offset, qint64(66));
     QCOMPARE(ticks->size, qint64(40));
+    QCOMPARE(ticks->hrf, QStringLiteral("covers an emulation_prevention_three_byte"));
     const Element* scale = field(d, QStringLiteral("time_scale"));
     QCOMPARE(scale->raw, QStringLiteral("60"));
     QCOMPARE(scale->offset, qint64(106));

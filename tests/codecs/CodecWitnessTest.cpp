@@ -78,8 +78,9 @@ const std::set<QString> kCompactFields = {"general_profile_compatibility_flags",
                                           "slice_segment_header_extension_data_byte", "alignment_bit_equal_to_zero", "obu_size",
                                           "frame_header_rest", "frame_header_rest_and_tile_group", "zero_bit"};
 // Leaves that hold what trace_headers does not read: the coded picture after the slice header.
+// An emulation prevention byte between fields is one too: trace_headers counts without it.
 const std::set<QString> kUntracedLeaves = {"trailing_zero_8bits", "slice_data", "slice_segment_data",
-                                           "compressed_header", "tile_data"};
+                                           "compressed_header", "tile_data", "emulation_prevention_three_byte"};
 
 const Element* firstChild(const Parsed& parsed, const Element& unit, const QString& name) {
   for (const Element& e : parsed.elements)
@@ -139,8 +140,9 @@ std::vector<const Element*> recordUnits(const Parsed& parsed, const QString& rec
   return out;
 }
 
-// The NAL units and OBUs inside the frames (MP4 samples, Matroska block frames, FLV video tags),
-// in file order, each without its length prefix: the bits that trace_headers counts from.
+// The NAL units and OBUs inside the frames (MP4 samples, Matroska block frames, FLV video tags,
+// byte streams), in file order, each without its length prefix or start code: the bits that
+// trace_headers counts from.
 std::vector<Element> frameUnits(const Parsed& parsed) {
   std::vector<Element> out;
   std::vector<const Element*> records;
@@ -160,11 +162,64 @@ std::vector<Element> frameUnits(const Parsed& parsed) {
     }
     if (e.name != QLatin1String("NAL unit")) continue;
     const Element* length = firstChild(parsed, e, QStringLiteral("NALUnitLength"));
+    if (!length) length = firstChild(parsed, e, QStringLiteral("start_code"));
     if (!length) continue;
     Element unit = e;
     unit.offset = length->offset + length->size;
     unit.size = e.offset + e.size - unit.offset;
     out.push_back(unit);
+  }
+  return out;
+}
+
+// The NAL units of a transport or program stream, each written in pieces under the packets that
+// carry it (the pieces share the unit's number; the first holds the start code), as leaves in the
+// coordinates of the trace: bits of the unit's payload after its start code, without the
+// emulation prevention bytes, which may straddle two pieces. A field cut at a packet's edge is
+// one leaf again.
+std::vector<std::vector<Leaf>> piecedUnitLeaves(const Parsed& parsed, const QByteArray& file) {
+  std::set<qint64> parents;
+  for (const Element& e : parsed.elements) parents.insert(e.parent);
+  std::vector<std::vector<const Element*>> units;
+  for (const Element& e : parsed.elements) {
+    if (e.name != QLatin1String("NAL unit")) continue;
+    if (firstChild(parsed, e, QStringLiteral("start_code")))
+      units.push_back({&e});
+    else if (!units.empty() && units.back().back()->seq == e.seq)
+      units.back().push_back(&e);
+  }
+  std::vector<std::vector<Leaf>> out;
+  for (const auto& pieces : units) {
+    QByteArray bytes;
+    std::vector<qint64> before;  // bits of the unit in the pieces before each one
+    for (const Element* piece : pieces) {
+      before.push_back(bytes.size() * 8);
+      bytes += file.mid(int(piece->byteOffset()), int(piece->byteSize()));
+    }
+    const qint64 start_code = firstChild(parsed, *pieces[0], QStringLiteral("start_code"))->size;
+    const std::vector<qint64> skipped = emulationPrevention(bytes, start_code / 8, bytes.size());
+    auto traceBit = [&](qint64 unit_bit) {
+      qint64 skipped_before = 0;
+      for (qint64 byte : skipped) skipped_before += byte * 8 < unit_bit ? 1 : 0;
+      return unit_bit - start_code - 8 * skipped_before;
+    };
+    std::vector<Leaf> leaves;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+      const Element& piece = *pieces[i];
+      for (const Element& e : parsed.elements) {
+        if (e.id <= piece.id || parents.count(e.id) || e.name == QLatin1String("start_code") || e.offset < piece.offset ||
+            e.offset + e.size > piece.offset + piece.size)
+          continue;
+        const Leaf leaf{&e, traceBit(before[i] + e.offset - piece.offset),
+                        traceBit(before[i] + e.offset + e.size - piece.offset)};
+        if (!leaves.empty() && leaves.back().element->name == e.name && leaves.back().end == leaf.begin &&
+            leaves.back().element->hrf.contains(QLatin1String("continues in the next")))
+          leaves.back().end = leaf.end;
+        else
+          leaves.push_back(leaf);
+      }
+    }
+    out.push_back(leaves);
   }
   return out;
 }
@@ -319,7 +374,11 @@ class CodecWitnessTest : public QObject {
     for (const char* file : {"matroska/mkvmerge-h264-aac.mkv", "matroska/ffmpeg-h264-aac.mkv",
                              "matroska/mkvmerge-hevc.mkv", "matroska/mkvmerge-blockgroups.mkv", "matroska/ffmpeg-av1.mkv",
                              "matroska/ffmpeg-vp9-opus.webm",
-                             "flv/h264-aac.flv", "flv/gstreamer.flv", "flv/keyframe-index.flv"})
+                             "flv/h264-aac.flv", "flv/gstreamer.flv", "flv/keyframe-index.flv",
+                             "rawvideo/h264-bframes.264", "rawvideo/h264-emulation.264", "rawvideo/hevc-bframes.265",
+                             "isobmff/stss-non-idr.mp4", "rawvideo/av1.obu",
+                             "rawvideo/av1.ivf", "rawvideo/vp9.ivf", "mpegts/h264-bframes.ts", "mpegts/hevc-bframes.ts",
+                             "mpegps/h264.mpg"})
       QTest::newRow(file) << QString::fromLatin1(file);
   }
 
@@ -330,17 +389,32 @@ class CodecWitnessTest : public QObject {
     const Parsed parsed = isotest::parseFile(path);
     QCOMPARE(parsed.result, 0);
     const QByteArray bytes = readAll(path);
-    const std::vector<Element> units = frameUnits(parsed);
     const auto traced_units = tracedUnits(path + QStringLiteral(".frames.trace.txt"));
     QVERIFY(!traced_units.empty());
+    if (file.endsWith(QLatin1String(".ts")) || file.endsWith(QLatin1String(".mpg"))) {
+      const auto pieced = piecedUnitLeaves(parsed, bytes);
+      QCOMPARE(pieced.size(), traced_units.size());
+      int exact = 0;
+      for (size_t i = 0; i < pieced.size(); ++i) {
+        compareUnit(pieced[i], traced_units[i], exact);
+        if (QTest::currentTestFailed()) {
+          qWarning("in NAL unit %d of the stream", int(i));
+          return;
+        }
+      }
+      QVERIFY(exact > 20);
+      return;
+    }
+    const std::vector<Element> units = frameUnits(parsed);
     QCOMPARE(units.size(), traced_units.size());
     int exact = 0;
     for (size_t i = 0; i < units.size(); ++i) {
       const Element& unit = units[i];
       QVERIFY2(!unit.raw.contains(QLatin1String("broken")) && !unit.raw.contains(QLatin1String("not seen")),
                qPrintable(unit.raw));
-      const bool obu = unit.name == QLatin1String("obu");
-      compareUnit(leaves(parsed, unit, obu ? std::vector<qint64>()
+      // Only NAL units escape their payload: 00 00 03 in an OBU or a VP9 frame is data.
+      const bool escaped = unit.name == QLatin1String("NAL unit");
+      compareUnit(leaves(parsed, unit, !escaped ? std::vector<qint64>()
                                            : emulationPrevention(bytes, unit.byteOffset(),
                                                                  unit.byteOffset() + unit.byteSize())),
                   traced_units[i], exact);
@@ -355,7 +429,7 @@ class CodecWitnessTest : public QObject {
   void pictureTypesAgree_data() {
     framesAgree_data();
     for (const char* file : {"matroska/ffmpeg-mpeg2.mkv", "matroska/gstreamer-vp8-vorbis.webm",
-                             "matroska/ffmpeg-vp8-alpha.webm"})
+                             "matroska/ffmpeg-vp8-alpha.webm", "rawvideo/vp8.ivf"})
       QTest::newRow(file) << QString::fromLatin1(file);
   }
 
@@ -379,10 +453,13 @@ class CodecWitnessTest : public QObject {
         }
     std::stable_sort(typed.begin(), typed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     int compared = 0;
+    const bool byte_stream = file.endsWith(QLatin1String(".264")) || file.endsWith(QLatin1String(".265"));
     for (const QByteArray& line : readAll(path + QStringLiteral(".pictures.csv")).split('\n')) {
       const QList<QByteArray> fields = line.split(',');
       if (fields.size() != 3) continue;
-      const qint64 position = fields[1].toLongLong();
+      // In a byte stream ffprobe's position is that of start_code_prefix_one_3bytes, after the
+      // zero_byte with which the access unit begins.
+      const qint64 position = fields[1].toLongLong() - (byte_stream ? 1 : 0);
       const auto frame = std::lower_bound(typed.begin(), typed.end(), position,
                                           [](const auto& entry, qint64 p) { return entry.first < p; });
       QVERIFY2(frame != typed.end(), qPrintable(QStringLiteral("no frame at or after byte %1").arg(position)));
@@ -454,6 +531,35 @@ class CodecWitnessTest : public QObject {
       QVERIFY(flag);
       QCOMPARE(flag->raw, QString::fromLatin1(range == QLatin1String("pc") ? "1" : "0"));
     }
+  }
+
+  // stss-non-idr.mp4 (tests/data/rawvideo/make-test-files.sh) has its sync sample table edited to
+  // claim frame 4, a P frame, instead of frame 6, an IDR: both samples say that the claim and the
+  // bitstream disagree, and no other sample does.
+  void syncSampleClaimsChecked() {
+    const Parsed parsed = isotest::parseFile(corvanta::test::dataFile(QStringLiteral("isobmff/stss-non-idr.mp4")));
+    std::map<qint64, QString> marked;
+    for (const Element& e : parsed.elements)
+      if (e.name == QLatin1String("sample") && e.hrf.contains(QLatin1String("sync sample")))
+        marked[e.seq] = e.hrf.mid(e.hrf.lastIndexOf(QLatin1String(", ")) + 2);
+    const std::map<qint64, QString> expected = {{4, "a sync sample whose frame is not a random access picture"},
+                                                {6, "a random access picture not marked as sync sample"}};
+    QCOMPARE(marked, expected);
+  }
+
+  // rai-on-p-frame.ts has random_access_indicator set in the packet that starts a P frame's PES
+  // packet: that packet says so; the packets that start IDR pictures with the flag do not.
+  void randomAccessIndicatorChecked() {
+    const Parsed parsed = isotest::parseFile(corvanta::test::dataFile(QStringLiteral("mpegts/rai-on-p-frame.ts")));
+    std::vector<qint64> marked;
+    int idr_headers = 0;
+    for (const Element& e : parsed.elements) {
+      if (e.name == QLatin1String("packet") && e.hrf.contains(QLatin1String("random_access_indicator set")))
+        marked.push_back(e.seq);
+      if (e.name == QLatin1String("PES_header") && e.raw.endsWith(QLatin1String(", IDR"))) ++idr_headers;
+    }
+    QCOMPARE(marked, std::vector<qint64>{21});
+    QCOMPARE(idr_headers, 2);
   }
 
   // The HEIF image has no ffprobe witness: its SPS agrees with the image size (ispe) and the

@@ -375,15 +375,21 @@ class FieldReaderTest : public QObject {
 
   void rbsp_data() {
     addColumns();
-    // 00 00 [03] 01: the emulation prevention byte is inside the element, not the value
-    row("value across a prevention byte", "00000301", "rbsp; u 24", {"u 0+32 = 1"}, true, 32);
+    // 00 00 [03] 01: the emulation prevention byte is inside the element, not the value, and the
+    // element says so
+    const QString covers = QStringLiteral(" (covers an emulation_prevention_three_byte)");
+    row("value across a prevention byte", "00000301", "rbsp; u 24", {"u 0+32 = 1" + covers}, true, 32);
     // xxxx0000 00000000 [03] 1111xxxx
-    row("bit field across a prevention byte", "000003FF", "rbsp; skip 4; u 16", {"u 4+24 = 15"}, true, 28);
-    row("little-endian across a prevention byte", "00000301", "rbsp; ule 3", {"ule 0+32 = 65536"}, true, 32);
-    row("fixed string across a prevention byte", "4100000300", "rbsp; fixed 4 latin1", {"fixed 0+40 = A"}, true, 40);
+    row("bit field across a prevention byte", "000003FF", "rbsp; skip 4; u 16", {"u 4+24 = 15" + covers}, true, 28);
+    row("little-endian across a prevention byte", "00000301", "rbsp; ule 3", {"ule 0+32 = 65536" + covers}, true, 32);
+    row("fixed string across a prevention byte", "4100000300", "rbsp; fixed 4 latin1", {"fixed 0+40 = A" + covers}, true,
+        40);
     // payload 41 00 00 03 00 00: units 0041 0300 (a combining grave accent) and the terminator
     row("terminated string across a prevention byte", "41000003030000", "rbsp; zstring utf16le",
-        {"zstring 0+56 = A\xCC\x80"}, true, 56);
+        {"zstring 0+56 = A\xCC\x80" + covers}, true, 56);
+    // 00 00 | [03] | 01: between two fields the byte is an element of its own where it stands
+    row("prevention byte between fields", "00000301", "rbsp; u 16; u 8",
+        {"u 0+16 = 0", "emulation_prevention_three_byte 16+8 = 3", "u 24+8 = 1"}, true, 32);
     row("only payload bits count", "00000301", "rbsp; u 32", kNothing, false, 0);
     // 40 'A', U+0300 (00 03, with a prevention byte after the 00 00), 10 'A', the terminator:
     // longer than the first window searched for the terminator
@@ -391,7 +397,8 @@ class FieldReaderTest : public QObject {
     QTest::newRow("long string across a prevention byte")
         << a.repeated(40) + QByteArray::fromHex("000303") + a.repeated(10) + QByteArray::fromHex("0000")
         << "rbsp; zstring utf16le"
-        << QStringList({"zstring 0+840 = " + QString(40, 'A') + "\u0300" + QString(10, 'A')}) << true << qint64(840);
+        << QStringList({"zstring 0+840 = " + QString(40, 'A') + "\u0300" + QString(10, 'A') + covers}) << true
+        << qint64(840);
   }
   void rbsp() { checkScript(); }
 

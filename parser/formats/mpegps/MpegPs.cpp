@@ -144,10 +144,7 @@ class PsWriter {
   // The payload by stream; returns the name of a DVD sub-stream, if any.
   std::string payload(const PsUnit& unit) {
     if (unit.payload_begin >= unit.end) return {};
-    if (PsVideo::isVideo(unit.code)) {
-      video.writePayload(w, unit);
-      return {};
-    }
+    if (PsVideo::isVideo(unit.code)) return video.writePayload(w, unit);
     FieldReader f(w, data, unit.payload_begin, unit.end);
     std::string summary;
     switch (unit.code) {

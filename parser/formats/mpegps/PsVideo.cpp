@@ -24,9 +24,38 @@ void PsVideo::build(const uint8_t* file_data, const std::vector<PsUnit>& units) 
     lengths[index] += size;
   }
   for (size_t i = 0; i < streams.size(); ++i) {
+    const codecs::ByteStreamCodec codec = streams[i].pieces.empty() ? codecs::ByteStreamCodec::Other
+                                                                     : firstPayloadCodec(streams[i].pieces.front());
+    if (codec != codecs::ByteStreamCodec::Other) {
+      streams[i].nal_units = std::make_unique<codecs::AnnexBCarriage>(codec == codecs::ByteStreamCodec::Hevc, "PES packet");
+      continue;
+    }
     streams[i].context.mpeg2 = scanners[i].sawSequenceExtension();
     streams[i].units = scanners[i].finish();
   }
+}
+
+codecs::ByteStreamCodec PsVideo::firstPayloadCodec(const Piece& first) const {
+  return codecs::byteStreamCodec(data + first.file_begin, first.copy_end - first.copy_begin);
+}
+
+codecs::AnnexBCarriage::NextPayload PsVideo::payloadsAfter(const Stream& stream, size_t index) const {
+  return [&stream, index](int64_t& begin, int64_t& end) mutable {
+    if (++index >= stream.pieces.size()) return false;
+    const Piece& piece = stream.pieces[index];
+    begin = piece.file_begin;
+    end = piece.file_begin + (piece.copy_end - piece.copy_begin);
+    return true;
+  };
+}
+
+std::string PsVideo::writeNalUnits(ElementWriter& writer, Stream& stream, const Piece& payload) {
+  const size_t index = stream.next_piece - 1;
+  const int64_t end = payload.file_begin + (payload.copy_end - payload.copy_begin);
+  const codecs::FramePicture picture =
+      stream.nal_units->peekPicture(data, payload.file_begin, end, payloadsAfter(stream, index));
+  stream.nal_units->writePayload(writer, data, payload.file_begin, end, true, payloadsAfter(stream, index));
+  return picture.type;
 }
 
 // Gathers a header unit's bytes from the payloads that hold them.
@@ -56,14 +85,15 @@ void PsVideo::writeHeaderPiece(ElementWriter& writer, Stream& stream, size_t uni
   codecs::mpegVideoHeader(f, stream.context);
 }
 
-void PsVideo::writePayload(ElementWriter& writer, const PsUnit& packet) {
-  if (!isVideo(packet.code) || packet.end <= packet.payload_begin) return;
+std::string PsVideo::writePayload(ElementWriter& writer, const PsUnit& packet) {
+  if (!isVideo(packet.code) || packet.end <= packet.payload_begin) return {};
   Stream& stream = streams[packet.code & 15];
   while (stream.next_piece < stream.pieces.size() && stream.pieces[stream.next_piece].file_begin < packet.payload_begin)
     ++stream.next_piece;
   if (stream.next_piece >= stream.pieces.size() || stream.pieces[stream.next_piece].file_begin != packet.payload_begin)
-    return;
+    return {};
   const Piece payload = stream.pieces[stream.next_piece++];
+  if (stream.nal_units) return writeNalUnits(writer, stream, payload);
   while (stream.next_unit < stream.units.size() && stream.units[stream.next_unit].end <= payload.copy_begin)
     ++stream.next_unit;
   for (size_t i = stream.next_unit; i < stream.units.size() && stream.units[i].begin < payload.copy_end; ++i) {
@@ -79,6 +109,7 @@ void PsVideo::writePayload(ElementWriter& writer, const PsUnit& packet) {
                       codecs::mpegVideoLeafSummary(unit), {}, -1);
     }
   }
+  return {};
 }
 
 }  // namespace corvanta::mpegps

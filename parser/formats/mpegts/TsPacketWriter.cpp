@@ -39,6 +39,7 @@ PacketWriter::PacketWriter(ParseContext& context, const PacketLayout& packet_lay
       programs(program_map),
       reassembler(context.file.data(), context.file.size(), packet_layout),
       timing_facts(context.writer.timing(), program_map, packet_layout, context.file.data()),
+      byte_streams(context.file.data(), context.file.size(), packet_layout),
       pids(kPidCount) {}
 
 void PacketWriter::writeAll() {
@@ -168,8 +169,9 @@ void PacketWriter::writePacket(int64_t index, int64_t offset) {
   summarise(h, info, continuity, facts);
 
   // A packet cut by the end of the file says so, like any unit the writer clamps.
-  const int64_t id =
-      w.openUnit("packet", offset * 8, (end - offset) * 8, summary, end - offset < format.size ? "truncated" : "", index);
+  packet_readable = end - offset < format.size ? "truncated" : "";
+  random_access_claimed = facts.random_access;
+  const int64_t id = w.openUnit("packet", offset * 8, (end - offset) * 8, summary, packet_readable, index);
   FieldReader f(w, data, offset, ts_end);
   if (format.isM2ts()) {
     f.u("copy_permission_indicator", 2);
@@ -268,6 +270,7 @@ void PacketWriter::pesPayload(int64_t index, const PacketHeader& h, PidState& st
       leaf("payload", begin, end, {}, "no PES start code where a payload unit starts");
       return;
     }
+    peekPicture(index, h, begin, end);
     reassembler.gather(index, begin, end, Carriage::PesHeader, scratch_unit);
     if (!scratch_unit.pieces.empty()) {
       writePiece(scratch_unit, 0, Carriage::PesHeader, programs.pid(h.pid));
@@ -282,6 +285,12 @@ void PacketWriter::pesPayload(int64_t index, const PacketHeader& h, PidState& st
     state.pes_bytes = pos - begin;
   }
   if (pos >= end) return;
+  const uint8_t stream_type = programs.pid(h.pid).stream_type;
+  if (ctx.decode_frames && ByteStreams::carries(stream_type)) {
+    byte_streams.writePayload(w, index, h.pid, stream_type, pos, end);
+    state.pes_bytes += end - pos;
+    return;
+  }
   text.clear();
   std::string_view note;
   if (state.pes_open) {
@@ -340,7 +349,26 @@ void PacketWriter::decodePesHeader(FieldReader& f, const SplitUnit& unit) {
     f.recover();
     f.rest("PES_header_data", "not decoded");
   }
-  header.setSummary(codecs::pesHeaderSummary(info), hrf);
+  header.setSummary(pes_picture.empty() ? codecs::pesHeaderSummary(info)
+                                        : codecs::pesHeaderSummary(info) + ", " + pes_picture,
+                    hrf);
+}
+
+void PacketWriter::peekPicture(int64_t index, const PacketHeader& h, int64_t begin, int64_t end) {
+  pes_picture.clear();
+  const uint8_t stream_type = programs.pid(h.pid).stream_type;
+  if (!ctx.decode_frames || !ByteStreams::carries(stream_type)) return;
+  // A PES header split over packets is rare for video; its picture then goes unnamed.
+  const int64_t header = codecs::pesHeaderLength(data + begin, end - begin, false);
+  if (header <= 0 || header > end - begin) return;
+  const codecs::FramePicture picture = byte_streams.peekPicture(index, h.pid, stream_type, begin + header, end);
+  pes_picture = picture.type;
+  if (random_access_claimed && !picture.type.empty() && !picture.random_access) {
+    std::string readable(packet_readable);
+    readable += readable.empty() ? "" : ", ";
+    readable += "random_access_indicator set, but the picture is not a random access picture";
+    w.setUnitValue(summary, readable);
+  }
 }
 
 void PacketWriter::leaf(std::string_view name, int64_t begin, int64_t end, std::string_view raw,

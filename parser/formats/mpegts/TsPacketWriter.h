@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FormatModule.h"
+#include "formats/mpegts/TsByteStreams.h"
 #include "formats/mpegts/TsPacket.h"
 #include "formats/mpegts/TsReassembly.h"
 #include "formats/mpegts/TsTiming.h"
@@ -75,6 +76,9 @@ class PacketWriter {
   void writePiece(const SplitUnit& unit, size_t piece, Carriage carriage, const PidInfo& info);
   void decodeSection(FieldReader& f, const SplitUnit& unit, const PidInfo& info);
   void decodePesHeader(FieldReader& f, const SplitUnit& unit);
+  // For a PES packet of H.264 or H.265 starting at `begin`: the picture type for its header's
+  // summary, and the packet's random_access_indicator checked against it.
+  void peekPicture(int64_t index, const PacketHeader& h, int64_t begin, int64_t end);
   // The rest of a payload that is not decoded, as one field.
   void leaf(std::string_view name, int64_t begin, int64_t end, std::string_view raw, std::string_view hrf);
   void stuffing(int64_t begin, int64_t end);
@@ -87,6 +91,10 @@ class PacketWriter {
   const ProgramMap& programs;
   Reassembler reassembler;
   TsTiming timing_facts;  // the streams, frames and faults tables
+  ByteStreams byte_streams;
+  bool random_access_claimed = false;  // by the adaptation field of the packet being written
+  std::string_view packet_readable;    // the readable value the packet was opened with
+  std::string pes_picture;             // the picture type of the PES packet being written
   std::vector<PidState> pids;
   SplitUnit scratch_unit;
   std::string summary;  // reused: no allocation per packet

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "FieldReader.h"
+#include "PieceWriter.h"
+#include "codecs/AnnexB.h"
+#include "codecs/NalVideoStream.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace corvanta {
+class ElementWriter;
+}
+
+namespace corvanta::codecs {
+
+// An H.264 or H.265 byte stream that a container carries in the payloads of its units (transport
+// packets, PES packets): each NAL unit is written under the carriers that hold its bytes, piece by
+// piece, each piece marked as continued, with every decoded field in the piece that holds its bits.
+// The NAL unit whose pieces are not all written yet is the state carried from carrier to carrier.
+class AnnexBCarriage {
+ public:
+  // Sets `begin` and `end` to the payload of the next carrier of the stream in file order; false
+  // when the stream ends or breaks off there (a lost packet).
+  using NextPayload = std::function<bool(int64_t& begin, int64_t& end)>;
+
+  AnnexBCarriage(bool hevc, std::string_view carrier) : stream(hevc, NalVideoStream::Framing::StartCodes), carrier_name(carrier) {}
+
+  // Writes what of the stream lies in [begin, end), one carrier's payload, into the unit that is
+  // open. `more` gives the payloads that follow, for a NAL unit that runs past this one.
+  // `continues`: this payload continues the one written before (no carrier was lost between).
+  void writePayload(ElementWriter& w, const uint8_t* data, int64_t begin, int64_t end, bool continues,
+                    const NextPayload& more);
+
+  // The picture type of the access unit that starts in [begin, end) and runs on through `more`:
+  // its slice headers decoded without writing anything. Empty when no slice is found.
+  FramePicture peekPicture(const uint8_t* data, int64_t begin, int64_t end, const NextPayload& more);
+
+ private:
+  // A NAL unit copied out of its carriers, and where each carrier's piece of it lies.
+  struct GatheredNal {
+    std::vector<uint8_t> copy;    // from its start code to the next start code
+    std::vector<Piece> pieces;
+    AnnexBNalUnit nal;            // in the copy's coordinates
+    size_t next_piece = 0;        // the first piece not written yet
+    int64_t seq = 0;
+    RbspScan scan;                // its emulation prevention bytes, found at the first piece
+
+    bool pending() const { return next_piece < pieces.size(); }
+  };
+
+  // The payloads after the carrier being written, fetched from `more` once and kept, since each
+  // NAL unit that starts in the carrier looks at them from the first on.
+  class Lookahead {
+   public:
+    explicit Lookahead(const NextPayload* more) : more(more) {}
+    bool payload(size_t i, int64_t& begin, int64_t& end);
+
+   private:
+    const NextPayload* more;
+    std::vector<std::pair<int64_t, int64_t>> fetched;
+    bool ended = false;
+  };
+
+  // Copies the NAL unit whose start code begins at `start` in [start, end), and its pieces in the
+  // payloads that follow, up to the next start code or `max_bytes`. True when the next start
+  // code was found (the next NAL unit begins where this one ends).
+  static bool gather(const uint8_t* data, int64_t start, int64_t end, Lookahead& after, int64_t max_bytes,
+                     GatheredNal& out);
+  void writePiece(ElementWriter& w, GatheredNal& unit);
+  // Bytes of the stream that no start code before them in the file introduces.
+  static void writeStrayBytes(ElementWriter& w, int64_t begin, int64_t end, std::string_view why);
+
+  NalVideoStream stream;
+  std::string_view carrier_name;
+  GatheredNal current;
+  bool at_start_code = false;  // the next payload's bytes begin with the start code `current` ended at
+  int64_t count = 0;           // NAL units so far
+};
+
+}  // namespace corvanta::codecs
