@@ -416,6 +416,103 @@ class CodecFixturesTest : public QObject {
     QCOMPARE(d.named(QStringLiteral("obu")).front()->raw, QString::fromStdString(d.summary));
   }
 
+  // A sequence header with order hints (3 bits), no screen content tools, CDEF or restoration,
+  // frames of 64x48 at most: one superblock, so tile_info is the uniform flag alone.
+  static QByteArray av1SequenceHeaderObu() {
+    return bits({
+        "0 0001 0 1 0", "00001010",  // OBU_SEQUENCE_HEADER, has_size_field; obu_size 10
+        "000 0 0 0 0 00000",         // seq_profile, still_picture, reduced, timing_info, initial_display_delay, op count 1
+        "000000000000 00000",        // operating_point_idc[0], seq_level_idx[0] (2.0, no tier)
+        "0101 0101 111111 101111",   // width/height bits 6, max_frame_width_minus_1 63, max_frame_height_minus_1 47
+        "0 0 0 0",                   // frame_id_numbers_present, 128x128, filter_intra, intra_edge
+        "0 0 0 0 1 0 0",             // interintra, masked, warped, dual_filter, enable_order_hint, jnt_comp, ref_frame_mvs
+        "0 0 010",                   // seq_choose_screen_content_tools 0, seq_force_screen_content_tools 0, order_hint_bits 3
+        "0 0 0",                     // enable_superres, enable_cdef, enable_restoration
+        "0 0 0 0 00 0",              // 8-bit, not mono, no colour description, limited range, chroma position, uv delta q
+        "0 1 000",                   // film_grain_params_present, trailing bits
+    });
+  }
+
+  // A shown key frame: every slot gets 64x48.
+  static QByteArray av1KeyFrameHeaderObu() {
+    return bits({
+        "0 0011 0 1 0", "00000110",  // OBU_FRAME_HEADER, obu_size 6
+        "0 00 1 0 0 000",            // show_existing_frame, KEY_FRAME, show_frame, disable_cdf_update, override, order_hint 0
+        "0 0 1",                     // render_and_frame_size_different, disable_frame_end_update_cdf, uniform_tile_spacing
+        "00100000 0 0 0 0",          // base_q_idx 32, delta_coded of Y DC, U DC, U AC, using_qmatrix
+        "0 0",                       // segmentation_enabled, delta_q_present
+        "000000 000000 000 0",       // loop_filter_level[0..1] 0, sharpness, loop_filter_delta_enabled
+        "0 0 1 000",                 // tx_mode_select, reduced_tx_set, trailing bits
+    });
+  }
+
+  // An inter frame whose size is that of the frame in slot 0 (found_ref of LAST).
+  static QByteArray av1InterFrameHeaderObu() {
+    return bits({
+        "0 0011 0 1 0", "00001100",    // OBU_FRAME_HEADER, obu_size 12
+        "0 01 1 0 0 1 001",            // show_existing_frame, INTER_FRAME, shown, error_resilient, cdf, override, order_hint 1
+        "111 00000001 0",              // primary_ref_frame none, refresh_frame_flags, frame_refs_short_signaling
+        "000 000 000 000 000 000 000", // ref_frame_idx[0..6]: slot 0
+        "1",                           // found_ref[0]
+        "0 1 1 0 1",                   // allow_high_precision_mv, is_filter_switchable, motion mode, cdf end update, uniform
+        "00100000 0 0 0 0 0 0",        // base_q_idx 32, delta_coded x3, using_qmatrix, segmentation_enabled, delta_q_present
+        "000000 000000 000 0",         // loop filter
+        "0 0 0 0000000",               // tx_mode_select, reference_select, reduced_tx_set, is_global[1..7]
+        "1 000000",                    // trailing bits
+    });
+  }
+
+  // An inter frame takes its size from the reference slot that found_ref names; when no frame
+  // filled that slot, the header stops there and says so rather than guess the size.
+  void av1FrameSizeFromReference_data() {
+    QTest::addColumn<bool>("key_frame_before");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("slot filled by a key frame") << true << "OBU_FRAME_HEADER, INTER_FRAME, shown, 64x48, base_q_idx 32";
+    QTest::newRow("slot never filled") << false << "OBU_FRAME_HEADER, INTER_FRAME, shown";
+  }
+
+  void av1FrameSizeFromReference() {
+    QFETCH(bool, key_frame_before);
+    QFETCH(QString, summary);
+    const QByteArray bytes =
+        av1SequenceHeaderObu() + (key_frame_before ? av1KeyFrameHeaderObu() : QByteArray()) + av1InterFrameHeaderObu();
+    Av1Context context;
+    const Decoded d = decodeBytes(bytes, [&](corvanta::FieldReader& f) { return av1Obus(f, context); });
+    expectValid(d, bytes.size());
+    const std::vector<const Element*> obus = d.named(QStringLiteral("obu"));
+    QCOMPARE(obus.back()->raw, summary);
+    QCOMPARE(field(d, QStringLiteral("found_ref"), 0)->raw, QStringLiteral("1"));
+    const Element* rest = field(d, QStringLiteral("frame_header_rest"));
+    if (key_frame_before) {
+      QVERIFY(!rest);
+      QCOMPARE(field(d, QStringLiteral("is_global"), 7)->raw, QStringLiteral("0"));
+      QCOMPARE(d.named(QStringLiteral("trailing_one_bit")).back()->offset + 7, qint64(bytes.size()) * 8);
+      QCOMPARE(d.named(QStringLiteral("loop_filter_params")).back()->raw, QStringLiteral("levels 0 0 0 0, sharpness 0"));
+    } else {
+      QVERIFY(rest);
+      QVERIFY2(rest->hrf.contains(QLatin1String("no frame seen so far")), qPrintable(rest->hrf));
+      QVERIFY(!field(d, QStringLiteral("base_q_idx")));
+    }
+  }
+
+  // ITU-T T.35 metadata: country code, then the payload up to the OBU's trailing bits.
+  void av1MetadataItuT35() {
+    const QByteArray bytes = bits({
+        "0 0101 0 1 0", "00000110",  // OBU_METADATA, obu_size 6
+        "00000100",                  // metadata_type 4 (LEB128)
+        "10110101",                  // itu_t_t35_country_code 0xB5
+        "00000000 00110001 00110010",  // three payload bytes
+        "10000000",                  // trailing bits
+    });
+    Av1Context context;
+    const Decoded d = decodeBytes(bytes, [&](corvanta::FieldReader& f) { return av1Obus(f, context); });
+    expectValid(d, bytes.size());
+    QCOMPARE(d.named(QStringLiteral("obu")).front()->raw, QStringLiteral("Metadata, METADATA_TYPE_ITUT_T35"));
+    QCOMPARE(field(d, QStringLiteral("itu_t_t35_country_code"))->raw, QStringLiteral("181"));
+    QCOMPARE(field(d, QStringLiteral("itu_t_t35_payload_bytes"))->size, qint64(24));
+    QCOMPARE(field(d, QStringLiteral("trailing_zero_bits"))->size, qint64(7));
+  }
+
   // Damaged copies of each real record, decoded one after the other into one database: every
   // element stays inside its record and the tree passes the check. A fixed seed keeps a failure
   // repeatable.
