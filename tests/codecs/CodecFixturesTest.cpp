@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "codecs/Av1Configuration.h"
 #include "codecs/Av1Obu.h"
+#include "codecs/SeiMessages.h"
 #include "codecs/AvcConfiguration.h"
 #include "codecs/H264ParameterSets.h"
 #include "codecs/HevcConfiguration.h"
@@ -511,6 +512,76 @@ class CodecFixturesTest : public QObject {
     QCOMPARE(field(d, QStringLiteral("itu_t_t35_country_code"))->raw, QStringLiteral("181"));
     QCOMPARE(field(d, QStringLiteral("itu_t_t35_payload_bytes"))->size, qint64(24));
     QCOMPARE(field(d, QStringLiteral("trailing_zero_bits"))->size, qint64(7));
+  }
+
+  // Buffering period and pic timing: their field lengths come from the HRD of the SPS that the
+  // context knows (here 8-bit delays, 20-bit initial delays, one CPB); without it the payload
+  // stays one field that says why.
+  void seiTimingNeedsItsSps_data() {
+    QTest::addColumn<bool>("hevc");
+    QTest::addColumn<bool>("sps_known");
+    QTest::addColumn<QByteArray>("rbsp");
+    QTest::addColumn<QString>("first_field");  // the first field of the payload, "name=raw"
+    QTest::addColumn<QString>("last_field");
+    const QByteArray h264_pic_timing = bits({
+        "00000001 00000010",  // payloadType 1 (pic timing), payloadSize 2
+        "00000101 00000110",  // cpb_removal_delay 5, dpb_output_delay 6 (8 bits each)
+        "10000000",           // rbsp trailing bits
+    });
+    QTest::newRow("H.264 pic timing, SPS known") << false << true << h264_pic_timing << "cpb_removal_delay=5"
+                                                << "dpb_output_delay=6";
+    QTest::newRow("H.264 pic timing, no SPS") << false << false << h264_pic_timing << "payload_rest=05 06"
+                                             << "payload_rest=05 06";
+    const QByteArray h264_buffering_period = bits({
+        "00000000 00000110",  // payloadType 0 (buffering period), payloadSize 6
+        "1",                  // seq_parameter_set_id 0
+        "00000000000000000111 00000000000000001000",  // initial_cpb_removal_delay[0] 7, offset[0] 8
+        "1 000000",           // bit_equal_to_one, bit_equal_to_zero up to the byte
+        "10000000",
+    });
+    QTest::newRow("H.264 buffering period, SPS known")
+        << false << true << h264_buffering_period << "seq_parameter_set_id=0" << "bit_equal_to_zero=0";
+    const QByteArray hevc_pic_timing = bits({
+        "00000001 00000011",  // payloadType 1, payloadSize 3
+        "0011 01 0",          // pic_struct 3, source_scan_type 1 (progressive), duplicate_flag
+        "00000101 00000110",  // au_cpb_removal_delay_minus1 5, pic_dpb_output_delay 6
+        "1",                  // bit_equal_to_one: the payload ends on a byte
+        "10000000",
+    });
+    QTest::newRow("H.265 pic timing, SPS known") << true << true << hevc_pic_timing << "pic_struct=3"
+                                                << "bit_equal_to_one=1";
+  }
+
+  void seiTimingNeedsItsSps() {
+    QFETCH(bool, hevc);
+    QFETCH(bool, sps_known);
+    QFETCH(QByteArray, rbsp);
+    QFETCH(QString, first_field);
+    QFETCH(QString, last_field);
+    SeiTimingContext timing;
+    if (sps_known) {
+      SeiTiming sps;
+      sps.vui = true;
+      sps.nal.present = true;
+      sps.nal.initial_cpb_removal_delay_length = 20;
+      sps.nal.cpb_removal_delay_length = sps.nal.dpb_output_delay_length = 8;
+      sps.pic_struct_present = hevc;
+      timing.sps[0] = sps;
+    }
+    const Decoded d = decodeBytes(rbsp, [&](corvanta::FieldReader& f) {
+      return seiRbsp(f, hevc ? SeiSyntax::Hevc : SeiSyntax::H264, &timing);
+    });
+    expectValid(d, rbsp.size());
+    const Element* payload = d.named(QStringLiteral("sei_payload")).front();
+    std::vector<const Element*> fields;
+    for (const Element& e : d.elements)
+      if (e.parent == payload->id) fields.push_back(&e);
+    QVERIFY(!fields.empty());
+    QCOMPARE(fields.front()->name + QLatin1Char('=') + fields.front()->raw, first_field);
+    QCOMPARE(fields.back()->name + QLatin1Char('=') + fields.back()->raw, last_field);
+    QCOMPARE(fields.back()->offset + fields.back()->size, payload->offset + payload->size);
+    if (!sps_known) QVERIFY2(fields.back()->hrf.contains(QLatin1String("active SPS")), qPrintable(fields.back()->hrf));
+    if (sps_known && rbsp.at(0) == 0) QCOMPARE(timing.active_sps, qint64(0));  // a buffering period activates its SPS
   }
 
   // Damaged copies of each real record, decoded one after the other into one database: every

@@ -90,7 +90,7 @@ const std::map<QString, QString> kTraceNames = {
 // Fields whose traced value is what ffmpeg derives from the bits, not the bits' own value: the
 // AV1 tx_mode (TX_MODE_LARGEST or TX_MODE_SELECT from tx_mode_select).
 const std::set<QString> kDerivedTraceValues = {"tx_mode"};
-const std::set<QString> kCompactFields = {"general_profile_compatibility_flags", "general_reserved_zero_35bits",
+const std::set<QString> kCompactFields = {"general_profile_compatibility_flags", "bit_equal_to_zero", "general_reserved_zero_35bits",
                                           "general_reserved_zero_43bits", "rbsp_alignment_zero_bits",
                                           "trailing_zero_bits", "scaling_list", "scaling_list_delta_coef",
                                           "payload", "uuid_iso_iec_11578", "user_data_payload_byte",
