@@ -163,7 +163,7 @@ void HeaderReader::showExistingFrame() {
   const uint64_t slot = f.u("frame_to_show_map_idx", 3);
   if (seq.decoder_model_info_present && !seq.equal_picture_interval) temporalPointInfo();
   if (seq.frame_id_numbers_present)
-    f.u("display_frame_id", int(seq.additional_frame_id_length + seq.delta_frame_id_length + 1));
+    f.u("display_frame_id", int(seq.additional_frame_id_length + seq.delta_frame_id_length));
   if (!f.ok()) return;
   const Av1ReferenceFrame shown = state.refs[slot];
   facts.frame_type = shown.frame_type;
@@ -188,7 +188,7 @@ bool HeaderReader::frameSetup() {
     force_integer_mv = seq.seq_force_integer_mv == 2 ? f.flag("force_integer_mv") : seq.seq_force_integer_mv != 0;
   if (frame_is_intra) force_integer_mv = true;
   if (seq.frame_id_numbers_present)
-    f.u("current_frame_id", int(seq.additional_frame_id_length + seq.delta_frame_id_length + 1));
+    f.u("current_frame_id", int(seq.additional_frame_id_length + seq.delta_frame_id_length));
   if (facts.frame_type == kSwitchFrame) frame_size_override_flag = true;
   else if (!seq.reduced_still_picture_header) frame_size_override_flag = f.flag("frame_size_override_flag");
   order_hint = f.u("order_hint", int(seq.order_hint_bits));

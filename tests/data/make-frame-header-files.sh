@@ -1,9 +1,9 @@
 #!/bin/sh
-# Makes the test files of the SEI timing messages and the HDR metadata inside frames, in MP4
-# (isobmff/) and Matroska (matroska/), with their witnesses: <file>.frames.trace.txt and
+# Makes the test files of the SEI timing messages, the HDR metadata and the AV1 frame headers
+# inside frames, in MP4 (isobmff/) and Matroska (matroska/), with their witnesses: <file>.frames.trace.txt and
 # <file>.pictures.csv (make-frame-traces.sh), <file>.packets (ffprobe's packets).
-# Needs (only here, never when the tests run): ffmpeg and ffprobe with libx264, libx265 and
-# libsvtav1.
+# Needs (only here, never when the tests run): ffmpeg and ffprobe with libx264, libx265,
+# libsvtav1 and libaom.
 # - h264-hrd.mp4: libx264 with NAL HRD (VBR) and B-frames: buffering period SEI at each IDR and
 #   pic timing SEI in every access unit, their delays as long as the SPS's HRD says;
 # - h264-hrd-interlaced.mkv: the same with CBR and interlaced (top field first) coding, so that
@@ -12,8 +12,10 @@
 #   light level SEI) with HRD, whose buffering period and pic timing SEI follow the VPS/SPS HRD;
 # - av1-hdr.mp4, av1-hdr.mkv: SVT-AV1 HDR10, metadata OBUs of both HDR kinds in each key
 #   frame's temporal unit; two tile columns, loop restoration signalled, hidden frames shown
-#   later with show_existing_frame.
-#   make-hdr-timing-files.sh
+#   later with show_existing_frame;
+# - av1-segments.mkv: libaom with adaptive quantisation (segmentation with alt_q features, taken
+#   over from reference frames), two tile columns, skip mode and hidden frames.
+#   make-frame-header-files.sh
 set -eu
 cd "$(dirname "$0")"
 export LC_ALL=C
@@ -39,8 +41,11 @@ for f in isobmff/av1-hdr.mp4 matroska/av1-hdr.mkv; do
     $hdr_colour -svtav1-params "$svt_hdr" "$f" 2>/dev/null
 done
 
+$ff -f lavfi -i testsrc=size=192x128:rate=25:duration=0.4 -c:v libaom-av1 -cpu-used 6 -b:v 80k -g 8 -aq-mode 1 \
+  -tiles 2x1 matroska/av1-segments.mkv
+
 files="isobmff/h264-hrd.mp4 matroska/h264-hrd-interlaced.mkv isobmff/hevc-hdr10.mp4 matroska/hevc-hdr10.mkv
-       isobmff/av1-hdr.mp4 matroska/av1-hdr.mkv"
+       isobmff/av1-hdr.mp4 matroska/av1-hdr.mkv matroska/av1-segments.mkv"
 for f in $files; do
   ffprobe -v error -show_entries packet=stream_index,pos,size -of csv=p=0 "$f" > "$f.packets"
 done
