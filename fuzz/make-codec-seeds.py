@@ -17,7 +17,7 @@ SOURCES = {
     "codec-h264": ["isobmff/h264-high.mp4", "isobmff/h264-interlaced.mp4", "isobmff/h264-hrd.mp4",
                    "matroska/h264-hrd-interlaced.mkv", "isobmff/h264-444.mp4"],
     "codec-hevc": ["isobmff/hevc-main10.mp4", "isobmff/hevc-hdr10.mp4"],
-    "codec-av1": ["isobmff/av1.mp4", "isobmff/av1-hdr.mp4", "matroska/av1-segments.mkv"],
+    "codec-av1": ["isobmff/av1.mp4", "isobmff/av1-hdr.mp4", "matroska/av1-segments.mkv", "matroska/av1-film-grain.mkv"],
     "codec-vp9": ["matroska/ffmpeg-vp9-opus.webm"],
     "codec-vp8": ["matroska/gstreamer-vp8-vorbis.webm", "matroska/ffmpeg-vp8-alpha.webm"],
     "codec-mpeg2": ["matroska/ffmpeg-mpeg2.mkv"],

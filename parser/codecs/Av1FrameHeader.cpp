@@ -36,7 +36,7 @@ const ValueName kRestorationTypes[] = {
     {0, "RESTORE_NONE"}, {1, "RESTORE_SWITCHABLE"}, {2, "RESTORE_WIENER"}, {3, "RESTORE_SGRPROJ"}};
 const char* const kRefNames[kRefsPerFrame] = {"LAST", "LAST2", "LAST3", "GOLDEN", "BWDREF", "ALTREF2", "ALTREF"};
 
-const char* const kUnseenSlot = "refers to a reference slot that no frame seen so far filled";
+const char* const kUnseenSlot = "a reference slot that holds no frame known so far";
 
 uint64_t tileLog2(uint64_t block, uint64_t target) {
   uint64_t k = 0;
@@ -107,7 +107,9 @@ class HeaderReader {
   void txMode();
   bool skipModeParams();
   void globalMotionParams();
-  void refreshSlots();
+  void afterFrameSize();
+  void filmGrainParams();
+  void refreshSlots(bool sized);
   int64_t relativeDistance(uint64_t a, uint64_t b) const;
   bool stop(std::string why) {
     facts.note = std::move(why);
@@ -130,6 +132,7 @@ class HeaderReader {
   uint64_t mi_cols = 0, mi_rows = 0;
   uint64_t tile_cols_log2 = 0, tile_rows_log2 = 0, tile_count = 1;
   bool any_delta_q = false;  // a DC or AC delta of any plane: the frame is not lossless
+  bool segments_known = false;
   Av1SegmentFeatures segments;
 };
 
@@ -274,7 +277,7 @@ bool HeaderReader::frameSizeWithRefs() {
     if (!f.u("found_ref", 1, kRefNames[i], i)) continue;
     if (!ref_indices_known) return stop("the size of a reference named by short signaling: not derived here");
     const Av1ReferenceFrame& ref = state.refs[ref_frame_idx[i]];
-    if (!ref.valid) return stop(std::string("found_ref ") + kUnseenSlot);
+    if (!ref.valid) return stop(std::string("found_ref names ") + kUnseenSlot);
     upscaled_width = frame_width = ref.upscaled_width;
     frame_height = ref.frame_height;
     render_width = ref.render_width;
@@ -434,7 +437,8 @@ bool HeaderReader::segmentationParams() {
     segmentationData();
   } else {
     const Av1ReferenceFrame& ref = state.refs[ref_frame_idx[primary_ref_frame]];
-    if (!ref_indices_known || !ref.valid) return stop(std::string("segment features ") + kUnseenSlot);
+    if (!ref_indices_known || !ref.valid || !ref.segments_known)
+      return stop(std::string("the segment features come from ") + kUnseenSlot);
     segments = ref.segments;
     summary = "features of the primary reference frame";
   }
@@ -572,7 +576,7 @@ bool HeaderReader::skipModeParams() {
   uint64_t forward_hint = 0, backward_hint = 0, second_forward_hint = 0;
   for (int i = 0; i < kRefsPerFrame; ++i) {
     const Av1ReferenceFrame& ref = state.refs[ref_frame_idx[i]];
-    if (!ref.valid) return stop(std::string("skip_mode_present: ref_frame_idx ") + kUnseenSlot);
+    if (!ref.valid) return stop(std::string("skip_mode_present depends on ") + kUnseenSlot);
     const uint64_t hint = ref.order_hint;
     if (relativeDistance(hint, order_hint) < 0) {
       if (forward < 0 || relativeDistance(hint, forward_hint) > 0) {
@@ -615,10 +619,72 @@ void HeaderReader::globalMotionParams() {
   unit.setSummary(with_motion.empty() ? "none" : with_motion);
 }
 
-// The reference update process (7.20): the slots of refresh_frame_flags now hold this frame.
-void HeaderReader::refreshSlots() {
+// The pieces of a piecewise-linear scaling function: `count` points of a value and a scaling.
+void scalingPoints(FieldReader& f, const char* count_name, const char* value_name, const char* scaling_name,
+                   uint64_t& count) {
+  count = f.u(count_name, 4);
+  for (uint64_t i = 0; i < count && f.ok(); ++i) {
+    f.u(value_name, 8, {}, int64_t(i));
+    f.u(scaling_name, 8, {}, int64_t(i));
+  }
+}
+
+// The coefficients of the auto-regressive filter that shapes the grain of one plane.
+void arCoefficients(FieldReader& f, const char* name, uint64_t count) {
+  for (uint64_t i = 0; i < count && f.ok(); ++i)
+    f.uh(name, 8, [](uint64_t v) { return signedText(int64_t(v) - 128); }, int64_t(i));
+}
+
+// The film grain synthesis parameters (5.9.30), or the slot whose parameters this frame reuses.
+void HeaderReader::filmGrainParams() {
+  FieldUnit unit(f, "film_grain_params");
+  if (!f.flag("apply_grain")) {
+    unit.setSummary("no grain");
+    return;
+  }
+  f.u("grain_seed", 16);
+  if (facts.frame_type == kInterFrame && !f.flag("update_grain")) {
+    f.u("film_grain_params_ref_idx", 3);
+    unit.setSummary("the parameters of a reference frame");
+    return;
+  }
+  uint64_t y_points = 0, cb_points = 0, cr_points = 0;
+  scalingPoints(f, "num_y_points", "point_y_value", "point_y_scaling", y_points);
+  const bool from_luma = !seq.mono_chrome && f.flag("chroma_scaling_from_luma");
+  if (!seq.mono_chrome && !from_luma && !(seq.subsampling_x && seq.subsampling_y && y_points == 0)) {
+    scalingPoints(f, "num_cb_points", "point_cb_value", "point_cb_scaling", cb_points);
+    scalingPoints(f, "num_cr_points", "point_cr_value", "point_cr_scaling", cr_points);
+  }
+  f.u("grain_scaling_minus_8", 2);
+  const uint64_t lag = f.u("ar_coeff_lag", 2);
+  const uint64_t luma_positions = 2 * lag * (lag + 1);
+  const uint64_t chroma_positions = luma_positions + (y_points ? 1 : 0);
+  if (y_points) arCoefficients(f, "ar_coeffs_y_plus_128", luma_positions);
+  if (from_luma || cb_points) arCoefficients(f, "ar_coeffs_cb_plus_128", chroma_positions);
+  if (from_luma || cr_points) arCoefficients(f, "ar_coeffs_cr_plus_128", chroma_positions);
+  f.u("ar_coeff_shift_minus_6", 2);
+  f.u("grain_scale_shift", 2);
+  if (cb_points) {
+    f.u("cb_mult", 8);
+    f.u("cb_luma_mult", 8);
+    f.u("cb_offset", 9);
+  }
+  if (cr_points) {
+    f.u("cr_mult", 8);
+    f.u("cr_luma_mult", 8);
+    f.u("cr_offset", 9);
+  }
+  f.flag("overlap_flag");
+  f.flag("clip_to_restricted_range");
+  unit.setSummary(numberText(y_points) + " luma points, lag " + numberText(lag));
+}
+
+// The reference update process (7.20): the slots of refresh_frame_flags now hold this frame,
+// known when its size was.
+void HeaderReader::refreshSlots(bool sized) {
   Av1ReferenceFrame frame;
-  frame.valid = true;
+  frame.valid = sized;
+  frame.segments_known = segments_known;
   frame.frame_type = facts.frame_type;
   frame.order_hint = order_hint;
   frame.upscaled_width = upscaled_width;
@@ -631,15 +697,13 @@ void HeaderReader::refreshSlots() {
     if ((refresh_frame_flags >> i) & 1) state.refs[i] = frame;
 }
 
-Av1FrameFacts HeaderReader::read() {
-  if (!frameKind()) return facts;
-  if (!frameSetup() || !f.ok()) return facts;
-  facts.width = upscaled_width;
-  facts.height = frame_height;
+// The fields after the frame size, up to where the header ends or a note stops it.
+void HeaderReader::afterFrameSize() {
   if (!seq.reduced_still_picture_header && !disable_cdf_update) f.flag("disable_frame_end_update_cdf");
   tileInfo();
   quantizationParams();
-  if (!segmentationParams()) return facts;
+  if (!segmentationParams()) return;
+  segments_known = true;
   deltaParams();
   decideLossless();
   loopFilterParams();
@@ -647,19 +711,31 @@ Av1FrameFacts HeaderReader::read() {
   loopRestorationParams();
   txMode();
   if (!frame_is_intra) reference_select = f.flag("reference_select");
-  if (!skipModeParams()) return facts;
+  if (!skipModeParams()) return;
   if (!frame_is_intra && !error_resilient_mode && seq.enable_warped_motion) f.flag("allow_warped_motion");
   f.flag("reduced_tx_set");
   globalMotionParams();
   if (facts.note.empty() && seq.film_grain_params_present && (facts.show_frame || showable_frame))
-    stop("film_grain_params: not decoded");
-  if (!facts.note.empty() || !f.ok()) return facts;
+    filmGrainParams();
+}
+
+Av1FrameFacts HeaderReader::read() {
+  if (!frameKind()) return facts;
+  const bool sized = frameSetup() && f.ok();
+  if (sized) {
+    facts.width = upscaled_width;
+    facts.height = frame_height;
+    afterFrameSize();
+  }
+  if (!f.ok()) return facts;  // a broken header refreshes nothing
+  // A header stopped by a note still refreshes its slots, with what it has shown.
+  refreshSlots(sized);
+  if (!facts.note.empty()) return facts;
   facts.complete = true;
   state.has_frame_header = true;
   state.tile_cols_log2 = tile_cols_log2;
   state.tile_rows_log2 = tile_rows_log2;
   state.tile_count = tile_count;
-  refreshSlots();
   return facts;
 }
 

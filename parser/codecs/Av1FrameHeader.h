@@ -21,7 +21,8 @@ struct Av1SegmentFeatures {
 
 // What a later frame header needs from the frame kept in one of the eight reference slots.
 struct Av1ReferenceFrame {
-  bool valid = false;
+  bool valid = false;           // its size and order hint are known
+  bool segments_known = false;  // and its segment features
   uint64_t frame_type = 0;
   uint64_t order_hint = 0;
   uint64_t upscaled_width = 0, frame_width = 0, frame_height = 0, render_width = 0, render_height = 0;

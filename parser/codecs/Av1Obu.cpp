@@ -377,9 +377,10 @@ ObuResult obu(FieldReader& f, Av1Context& context, int64_t seq) {
   const bool extension = f.flag("obu_extension_flag");
   const bool has_size = f.flag("obu_has_size_field");
   f.u("obu_reserved_1bit", 1);
+  context.frames.temporal_id = context.frames.spatial_id = 0;
   if (extension) {
-    f.u("temporal_id", 3);
-    f.u("spatial_id", 2);
+    context.frames.temporal_id = f.u("temporal_id", 3);
+    context.frames.spatial_id = f.u("spatial_id", 2);
     f.u("extension_header_reserved_3bits", 3);
   }
   uint64_t size = uint64_t(f.bytesLeft());

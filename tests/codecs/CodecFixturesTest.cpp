@@ -491,7 +491,7 @@ class CodecFixturesTest : public QObject {
       QCOMPARE(d.named(QStringLiteral("loop_filter_params")).back()->raw, QStringLiteral("levels 0 0 0 0, sharpness 0"));
     } else {
       QVERIFY(rest);
-      QVERIFY2(rest->hrf.contains(QLatin1String("no frame seen so far")), qPrintable(rest->hrf));
+      QVERIFY2(rest->hrf.contains(QLatin1String("no frame known so far")), qPrintable(rest->hrf));
       QVERIFY(!field(d, QStringLiteral("base_q_idx")));
     }
   }

@@ -341,7 +341,7 @@ class CodecWitnessTest : public QObject {
                              "matroska/mkvmerge-hevc.mkv", "matroska/mkvmerge-blockgroups.mkv", "matroska/ffmpeg-av1.mkv",
                              "matroska/ffmpeg-vp9-opus.webm", "isobmff/av1-hdr.mp4", "matroska/av1-hdr.mkv",
                              "isobmff/h264-hrd.mp4", "matroska/h264-hrd-interlaced.mkv", "isobmff/hevc-hdr10.mp4",
-                             "matroska/hevc-hdr10.mkv", "matroska/av1-segments.mkv",
+                             "matroska/hevc-hdr10.mkv", "matroska/av1-segments.mkv", "matroska/av1-film-grain.mkv",
                              "flv/h264-aac.flv", "flv/gstreamer.flv", "flv/keyframe-index.flv"})
       QTest::newRow(file) << QString::fromLatin1(file);
   }

@@ -14,7 +14,9 @@
 #   frame's temporal unit; two tile columns, loop restoration signalled, hidden frames shown
 #   later with show_existing_frame;
 # - av1-segments.mkv: libaom with adaptive quantisation (segmentation with alt_q features, taken
-#   over from reference frames), two tile columns, skip mode and hidden frames.
+#   over from reference frames), two tile columns, skip mode and hidden frames;
+# - av1-film-grain.mkv: libaom with film grain synthesis (denoising), its parameters in every
+#   shown frame's header.
 #   make-frame-header-files.sh
 set -eu
 cd "$(dirname "$0")"
@@ -43,9 +45,11 @@ done
 
 $ff -f lavfi -i testsrc=size=192x128:rate=25:duration=0.4 -c:v libaom-av1 -cpu-used 6 -b:v 80k -g 8 -aq-mode 1 \
   -tiles 2x1 matroska/av1-segments.mkv
+$ff -f lavfi -i testsrc=size=128x96:rate=25:duration=0.24 -c:v libaom-av1 -cpu-used 6 -b:v 60k -g 6 \
+  -denoise-noise-level 20 matroska/av1-film-grain.mkv
 
 files="isobmff/h264-hrd.mp4 matroska/h264-hrd-interlaced.mkv isobmff/hevc-hdr10.mp4 matroska/hevc-hdr10.mkv
-       isobmff/av1-hdr.mp4 matroska/av1-hdr.mkv matroska/av1-segments.mkv"
+       isobmff/av1-hdr.mp4 matroska/av1-hdr.mkv matroska/av1-segments.mkv matroska/av1-film-grain.mkv"
 for f in $files; do
   ffprobe -v error -show_entries packet=stream_index,pos,size -of csv=p=0 "$f" > "$f.packets"
 done
