@@ -496,6 +496,56 @@ class CodecFixturesTest : public QObject {
     }
   }
 
+  // refresh_frame_flags decides which slots a frame fills: after the key frame (64x48 in every
+  // slot), an inter frame of 32x16 refreshes slot 1 only; the next frame's found_ref then reads
+  // 32x16 from slot 1 and 64x48 from slot 0.
+  void av1RefreshFrameFlags_data() {
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<QString>("size");
+    QTest::newRow("slot 1, refreshed by the 32x16 frame") << "001" << "32x16";
+    QTest::newRow("slot 0, left alone by it") << "000" << "64x48";
+  }
+
+  void av1RefreshFrameFlags() {
+    QFETCH(QString, slot);
+    QFETCH(QString, size);
+    const QByteArray explicit_size = bits({
+        "0 0011 0 1 0", "00001110",    // OBU_FRAME_HEADER, obu_size 14
+        "0 01 1 0 0 1 001",            // INTER_FRAME, shown, frame_size_override_flag, order_hint 1
+        "111 00000010 0",              // primary_ref_frame none, refresh_frame_flags: slot 1, no short signaling
+        "000 000 000 000 000 000 000", // ref_frame_idx[0..6]
+        "0000000",                     // found_ref[0..6]: none, so the size follows
+        "011111 001111 0",             // frame_width_minus_1 31, frame_height_minus_1 15, render size the same
+        "0 1 1 0 1",                   // allow_high_precision_mv .. uniform_tile_spacing_flag
+        "00100000 0 0 0 0 0 0",        // base_q_idx 32 .. delta_q_present
+        "000000 000000 000 0",         // loop filter
+        "0 0 0 0000000",               // tx_mode_select, reference_select, reduced_tx_set, is_global[1..7]
+        "1 000",                       // trailing bits
+    });
+    const QByteArray slot_bits = slot.toLatin1();
+    const QByteArray sized_by_reference = bits({
+        "0 0011 0 1 0", "00001100",  // OBU_FRAME_HEADER, obu_size 12
+        "0 01 1 0 0 1 010",          // INTER_FRAME, shown, frame_size_override_flag, order_hint 2
+        "111 00000000 0",            // primary_ref_frame none, refreshes nothing, no short signaling
+        slot_bits.constData(), slot_bits.constData(), slot_bits.constData(), slot_bits.constData(),
+        slot_bits.constData(), slot_bits.constData(), slot_bits.constData(),  // ref_frame_idx[0..6]
+        "1",                         // found_ref[0]
+        "0 1 1 0 1",
+        "00100000 0 0 0 0 0 0",
+        "000000 000000 000 0",
+        "0 0 0 0000000",
+        "1 000000",
+    });
+    const QByteArray bytes = av1SequenceHeaderObu() + av1KeyFrameHeaderObu() + explicit_size + sized_by_reference;
+    Av1Context context;
+    const Decoded d = decodeBytes(bytes, [&](corvanta::FieldReader& f) { return av1Obus(f, context); });
+    expectValid(d, bytes.size());
+    const std::vector<const Element*> obus = d.named(QStringLiteral("obu"));
+    QCOMPARE(obus.size(), size_t(4));
+    QCOMPARE(obus[2]->raw, QStringLiteral("OBU_FRAME_HEADER, INTER_FRAME, shown, 32x16, base_q_idx 32"));
+    QCOMPARE(obus[3]->raw, QStringLiteral("OBU_FRAME_HEADER, INTER_FRAME, shown, %1, base_q_idx 32").arg(size));
+  }
+
   // ITU-T T.35 metadata: country code, then the payload up to the OBU's trailing bits.
   void av1MetadataItuT35() {
     const QByteArray bytes = bits({
