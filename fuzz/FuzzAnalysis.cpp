@@ -3,6 +3,7 @@
 #include "Analysis.h"
 #include "DatabaseCheck.h"
 #include "ElementDatabase.h"
+#include "ElementWriter.h"
 #include "FormatModule.h"
 
 #include <sqlite3.h>
@@ -40,6 +41,24 @@ class MemoryDatabase {
 
 }  // namespace
 
+namespace {
+
+// The database of an input that the elements should cover whole: its invariants hold and its
+// top-level elements leave no bit of the input out.
+void checkCoverage(sqlite3* db, const QString& what, size_t size) {
+  const int64_t file_bits = static_cast<int64_t>(size) * 8;
+  const DatabaseReport report = checkDatabase(db, file_bits);
+  if (!report.ok())
+    finding(what, size, report.summary());
+  // Bytes that belong to no structure are GARBAGE elements, so the top level covers everything.
+  if (report.covered_bits != file_bits)
+    finding(what, size,
+            QStringLiteral("the top-level elements cover %1 of the input's %2 bits: %3")
+                .arg(report.covered_bits).arg(file_bits).arg(report.summary()));
+}
+
+}  // namespace
+
 void analyseAndCheck(const uint8_t* data, size_t size, const FormatModule* module) {
   // Parser refuses an empty file before any module sees it.
   if (size == 0)
@@ -57,15 +76,21 @@ void analyseAndCheck(const uint8_t* data, size_t size, const FormatModule* modul
   if (result.status == AnalysisResult::DatabaseFailed)
     finding(module->id, size, QStringLiteral("writing the element database failed: ") + result.reason);
 
-  const int64_t file_bits = static_cast<int64_t>(size) * 8;
-  const DatabaseReport report = checkDatabase(database.handle(), file_bits);
-  if (!report.ok())
-    finding(module->id, size, report.summary());
-  // Bytes that belong to no structure are GARBAGE elements, so the top level covers everything.
-  if (report.covered_bits != file_bits)
-    finding(module->id, size,
-            QStringLiteral("the top-level elements cover %1 of the input's %2 bits: %3")
-                .arg(report.covered_bits).arg(file_bits).arg(report.summary()));
+  checkCoverage(database.handle(), module->id, size);
+}
+
+void writeAndCheck(size_t size, const QString& what, const std::function<void(ElementWriter&)>& write) {
+  if (size == 0)
+    return;
+  MemoryDatabase database;
+  {
+    ElementWriter writer(database.handle());
+    writer.setFileSize(static_cast<int64_t>(size) * 8);
+    write(writer);
+    if (!writer.finish())
+      finding(what, size, QStringLiteral("writing the element database failed"));
+  }
+  checkCoverage(database.handle(), what, size);
 }
 
 }  // namespace corvanta::fuzz

@@ -2,8 +2,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+
+class QString;
 
 namespace corvanta {
+class ElementWriter;
 struct FormatModule;
 }
 
@@ -15,5 +19,10 @@ namespace corvanta::fuzz {
 // top-level element covers, a failed write) is printed with the module's id and aborts the
 // process, which libFuzzer and the replay tool both report as a finding.
 void analyseAndCheck(const uint8_t* data, size_t size, const FormatModule* module);
+
+// The same checks for the elements that `write` writes about an input of `size` bytes through a
+// writer bounded to it (a codec decoder's elements, without a format module around them);
+// `what` names the target in a finding.
+void writeAndCheck(size_t size, const QString& what, const std::function<void(ElementWriter&)>& write);
 
 }  // namespace corvanta::fuzz

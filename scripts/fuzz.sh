@@ -3,7 +3,9 @@
 # a corpus from the test files and the regression inputs, and runs one target.
 #   scripts/fuzz.sh [TARGET] [SECONDS]
 # TARGET is "any" (the default: the registry chooses the module, as for a file the viewer
-# opens) or a module id such as "isobmff" (that module on every input, its probe bypassed).
+# opens), a module id such as "isobmff" (that module on every input, its probe bypassed), or a
+# codec id of fuzz/codec-targets.txt such as "codec-h264" (one codec's frame decoder on a
+# stream of length-prefixed frames, seeded from fuzz/seeds/<id>/).
 # SECONDS defaults to 60. The corpus grows in build/fuzz/corpus/TARGET and is kept between
 # runs, outside git. A finding is minimised, and the script says where to keep it.
 set -euo pipefail
@@ -11,8 +13,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 target=${1:-any}
 seconds=${2:-60}
 
-if [ "$target" != any ] && [ ! -d "$root/parser/formats/$target" ]; then
-  echo "unknown fuzz target: $target (any, or a module id: $(ls "$root/parser/formats" | tr '\n' ' '))" >&2
+codecs=$(grep '^codec-' "$root/fuzz/codec-targets.txt" | cut -d' ' -f1)
+is_codec=false
+if printf '%s\n' $codecs | grep -qx -- "$target"; then is_codec=true; fi
+if [ "$target" != any ] && [ ! -d "$root/parser/formats/$target" ] && ! $is_codec; then
+  echo "unknown fuzz target: $target (any, a module id: $(ls "$root/parser/formats" | tr '\n' ' ')or a codec id:" \
+    $codecs")" >&2
   exit 2
 fi
 
@@ -34,7 +40,9 @@ seeds="$build_dir/seeds/$target"
 rm -rf "$seeds"
 mkdir -p "$seeds"
 if [ "$target" = any ]; then family='*'; else family=$target; fi
-for folder in "$root"/tests/data/$family "$root"/fuzz/regressions/$family; do
+inputs=("$root"/tests/data/$family)
+if $is_codec; then inputs=("$root/fuzz/seeds/$target"); fi
+for folder in "${inputs[@]}" "$root"/fuzz/regressions/$family; do
   [ -d "$folder" ] || continue
   find "$folder" -type f ! -name '.*' \
     ! \( -name '*.golden' -o -name '*.dump' -o -name '*.packets' -o -name '*.txt' -o -name '*.json' \

@@ -25,16 +25,17 @@ const ValueName kMetadataTypes[] = {{1, "METADATA_TYPE_HDR_CLL"}, {2, "METADATA_
                                     {3, "METADATA_TYPE_SCALABILITY"}, {4, "METADATA_TYPE_ITUT_T35"},
                                     {5, "METADATA_TYPE_TIMECODE"}};
 
+enum MetadataType : uint64_t { kMetadataHdrCll = 1, kMetadataHdrMdcv = 2, kMetadataItutT35 = 4 };
+
 const ValueName kChromaSamplePositions[] = {{0, "unknown"}, {1, "vertical"}, {2, "colocated"}};
 
 enum ObuType : uint64_t {
-  kSequenceHeader = 1, kTemporalDelimiter = 2, kFrameHeader = 3, kMetadata = 5, kFrame = 6, kRedundantFrameHeader = 7,
+  kSequenceHeader = 1, kTemporalDelimiter = 2, kFrameHeader = 3, kTileGroup = 4, kMetadata = 5, kFrame = 6, kRedundantFrameHeader = 7,
   kPadding = 15
 };
 
-const ValueName kFrameTypes[] = {{0, "KEY_FRAME"}, {1, "INTER_FRAME"}, {2, "INTRA_ONLY_FRAME"}, {3, "SWITCH_FRAME"}};
 const char* const kPictureTypes[] = {"KEY", "INTER", "INTRA_ONLY", "SWITCH"};
-enum FrameType : uint64_t { kKeyFrame = 0, kSwitchFrame = 3 };
+constexpr uint64_t kKeyFrame = 0;
 
 constexpr uint64_t kMaxSeqProfile = 2;
 constexpr uint64_t kSelectScreenContentTools = 2;
@@ -75,11 +76,13 @@ void operatingPoints(FieldReader& f, Av1SequenceHeader& header, uint64_t buffer_
   header.operating_points = 1 + f.u("operating_points_cnt_minus_1", 5);
   for (uint64_t i = 0; i < header.operating_points && f.ok(); ++i) {
     FieldUnit unit(f, "operating_point", int64_t(i));
-    f.u("operating_point_idc", 12);
+    header.operating_point_idc[i] = f.u("operating_point_idc", 12);
     const uint64_t level = f.uh("seq_level_idx", 5, av1LevelText);
     uint64_t tier = 0;
     if (level > 7) tier = f.uh("seq_tier", 1, [](uint64_t v) { return flagText(v, "High tier", "Main tier"); });
-    if (header.decoder_model_info_present && f.flag("decoder_model_present_for_this_op")) {
+    header.decoder_model_present_for_op[i] =
+        header.decoder_model_info_present && f.flag("decoder_model_present_for_this_op");
+    if (header.decoder_model_present_for_op[i]) {
       f.u("decoder_buffer_delay", int(buffer_delay_length));
       f.u("encoder_buffer_delay", int(buffer_delay_length));
       f.flag("low_delay_mode_flag");
@@ -117,12 +120,12 @@ void toolFlags(FieldReader& f, Av1SequenceHeader& header) {
   if (!header.reduced_still_picture_header) {
     f.flag("enable_interintra_compound");
     f.flag("enable_masked_compound");
-    f.flag("enable_warped_motion");
+    header.enable_warped_motion = f.flag("enable_warped_motion");
     f.flag("enable_dual_filter");
     header.enable_order_hint = f.flag("enable_order_hint");
     if (header.enable_order_hint) {
       f.flag("enable_jnt_comp");
-      f.flag("enable_ref_frame_mvs");
+      header.enable_ref_frame_mvs = f.flag("enable_ref_frame_mvs");
     }
     if (f.flag("seq_choose_screen_content_tools")) header.seq_force_screen_content_tools = kSelectScreenContentTools;
     else header.seq_force_screen_content_tools = f.u("seq_force_screen_content_tools", 1);
@@ -200,6 +203,19 @@ void trailingBits(FieldReader& f) {
   else if (zeros > 64) f.text("trailing_zero_bits", zeros, numberText(uint64_t(zeros)) + " bits");
 }
 
+// The bits of trailing_bits() at the end of the reader: the last one bit and the zeros after it
+// (0 when the payload ends in no one bit).
+int64_t trailingBitsLength(const FieldReader& f) {
+  const uint8_t* data = f.fileData();
+  for (int64_t byte = f.endByte() - 1; byte >= f.bytePos(); --byte) {
+    if (data[byte] == 0) continue;
+    int zeros = 0;
+    while (!((data[byte] >> zeros) & 1)) ++zeros;
+    return (f.endByte() - 1 - byte) * 8 + zeros + 1;
+  }
+  return 0;
+}
+
 std::string sequenceHeaderSummary(const Av1SequenceHeader& header) {
   std::string text = "Sequence header: " + av1ProfileName(header.seq_profile) + "@" +
                      av1LevelText(header.seq_level_idx_0) + (header.seq_tier_0 ? " High tier" : "") + ", " +
@@ -244,45 +260,88 @@ std::string sequenceHeader(FieldReader& f, Av1Context& context) {
   return sequenceHeaderSummary(header);
 }
 
+// Chromaticities in 0.16 fixed point, luminances in 24.8 (maximum) and 18.14 (minimum) cd/m².
+std::string fixedFraction(uint64_t value, int fraction_bits, const char* unit) {
+  return floatText(double(value) / double(uint64_t(1) << fraction_bits)) + unit;
+}
+
+void contentLightLevel(FieldReader& f) {
+  f.uh("max_cll", 16, [](uint64_t v) { return numberText(v) + " cd/m²"; });
+  f.uh("max_fall", 16, [](uint64_t v) { return numberText(v) + " cd/m²"; });
+}
+
+void masteringDisplayColourVolume(FieldReader& f) {
+  const auto chromaticity = [](uint64_t v) { return fixedFraction(v, 16, ""); };
+  for (int i = 0; i < 3 && f.ok(); ++i) {
+    f.uh("primary_chromaticity_x", 16, chromaticity, i);
+    f.uh("primary_chromaticity_y", 16, chromaticity, i);
+  }
+  f.uh("white_point_chromaticity_x", 16, chromaticity);
+  f.uh("white_point_chromaticity_y", 16, chromaticity);
+  f.uh("luminance_max", 32, [](uint64_t v) { return fixedFraction(v, 8, " cd/m²"); });
+  f.uh("luminance_min", 32, [](uint64_t v) { return fixedFraction(v, 14, " cd/m²"); });
+}
+
+// The payload of a registered ITU-T T.35 message runs to the OBU's trailing bits.
+void ituT35(FieldReader& f) {
+  if (f.u("itu_t_t35_country_code", 8) == 0xFF) f.u("itu_t_t35_country_code_extension_byte", 8);
+  const int64_t payload_bits = f.bitsLeft() - trailingBitsLength(f);
+  if (payload_bits > 0) f.bytes("itu_t_t35_payload_bytes", payload_bits / 8);
+}
+
 std::string metadata(FieldReader& f) {
   FieldReader probe = f;
-  const std::string name = nameText(kMetadataTypes, probe.readLeb128());
+  const uint64_t type = probe.readLeb128();
+  const std::string name = nameText(kMetadataTypes, type);
   f.leb128("metadata_type", name);
-  f.rest("metadata_payload");
+  switch (type) {
+    case kMetadataHdrCll: contentLightLevel(f); break;
+    case kMetadataHdrMdcv: masteringDisplayColourVolume(f); break;
+    case kMetadataItutT35: ituT35(f); break;
+    default: f.rest("metadata_payload"); return "Metadata" + (name.empty() ? "" : ", " + name);
+  }
+  trailingBits(f);
   return "Metadata" + (name.empty() ? "" : ", " + name);
 }
 
-// The start of uncompressed_header() (5.9.2) up to error_resilient_mode: what says which frame
-// this is. The rest of the header, and in an OBU_FRAME the tile group after it, stays one field.
+// A frame header OBU, or the frame header that starts an OBU_FRAME with its tile group after it.
 std::string frameHeader(FieldReader& f, Av1Context& context, uint64_t obu_type) {
+  const std::string obu_name = nameText(kObuTypes, obu_type);
   const char* const rest_name = obu_type == kFrame ? "frame_header_rest_and_tile_group" : "frame_header_rest";
   if (!context.has_sequence_header) {
     f.rest(rest_name, "needs a sequence header, not seen before");
-    return nameText(kObuTypes, obu_type);
+    return obu_name;
   }
-  const Av1SequenceHeader& seq = context.sequence_header;
-  uint64_t frame_type = kKeyFrame;
-  bool show_frame = true;
-  if (!seq.reduced_still_picture_header) {
-    if (f.flag("show_existing_frame")) {
-      f.u("frame_to_show_map_idx", 3);
-      f.rest(rest_name);
-      return "shows an existing frame";
-    }
-    frame_type = f.uh("frame_type", 2, [](uint64_t v) { return nameText(kFrameTypes, v); });
-    show_frame = f.flag("show_frame");
-    if (show_frame && seq.decoder_model_info_present && !seq.equal_picture_interval)
-      f.u("frame_presentation_time", int(seq.frame_presentation_time_length));
-    if (!show_frame) f.flag("showable_frame");
-    if (frame_type != kSwitchFrame && !(frame_type == kKeyFrame && show_frame)) f.flag("error_resilient_mode");
+  if (obu_type == kRedundantFrameHeader) {
+    f.rest("frame_header_copy", "a copy of the frame header before it");
+    return obu_name;
   }
-  f.rest(rest_name);
-  if (!f.ok()) return nameText(kObuTypes, obu_type) + ", broken";
-  if (obu_type != kRedundantFrameHeader && context.first_frame_type.empty()) {
-    context.first_frame_type = kPictureTypes[frame_type];
-    context.first_frame_random_access = frame_type == kKeyFrame && show_frame;
+  context.frames.has_frame_header = false;
+  const Av1FrameFacts facts = av1UncompressedHeader(f, context.sequence_header, context.frames);
+  if (!f.ok()) return obu_name + ", broken";
+  if (!facts.complete) {
+    f.rest(rest_name, facts.note);
+  } else if (obu_type == kFrame) {
+    av1ByteAlignment(f);
+    av1TileGroup(f, context.frames);
+  } else {
+    trailingBits(f);
   }
-  return nameText(kObuTypes, obu_type) + ", " + nameText(kFrameTypes, frame_type) + (show_frame ? ", shown" : ", not shown");
+  if (facts.show_existing_frame) return "shows an existing frame";
+  if (context.first_frame_type.empty()) {
+    context.first_frame_type = kPictureTypes[facts.frame_type];
+    context.first_frame_random_access = facts.frame_type == kKeyFrame && facts.show_frame;
+  }
+  std::string summary = obu_name + ", " + av1FrameTypeName(facts.frame_type) + (facts.show_frame ? ", shown" : ", not shown");
+  if (facts.width) summary += ", " + numberText(facts.width) + "x" + numberText(facts.height);
+  if (facts.complete) summary += ", base_q_idx " + numberText(facts.base_q_idx);
+  return summary;
+}
+
+std::string tileGroup(FieldReader& f, Av1Context& context) {
+  if (!context.frames.has_frame_header) f.rest("obu_payload", "needs the frame header of its frame, not seen before");
+  else av1TileGroup(f, context.frames);
+  return "OBU_TILE_GROUP";
 }
 
 // The payload of one OBU, on a reader over exactly its bytes.
@@ -292,6 +351,7 @@ std::string obuPayload(FieldReader& f, uint64_t type, Av1Context& context) {
     case kTemporalDelimiter: return "Temporal delimiter";
     case kMetadata: return metadata(f);
     case kFrameHeader: case kFrame: case kRedundantFrameHeader: return frameHeader(f, context, type);
+    case kTileGroup: return tileGroup(f, context);
     case kPadding: f.rest("obu_padding"); return "Padding";
     default: {
       f.rest("obu_payload");
@@ -317,9 +377,10 @@ ObuResult obu(FieldReader& f, Av1Context& context, int64_t seq) {
   const bool extension = f.flag("obu_extension_flag");
   const bool has_size = f.flag("obu_has_size_field");
   f.u("obu_reserved_1bit", 1);
+  context.frames.temporal_id = context.frames.spatial_id = 0;
   if (extension) {
-    f.u("temporal_id", 3);
-    f.u("spatial_id", 2);
+    context.frames.temporal_id = f.u("temporal_id", 3);
+    context.frames.spatial_id = f.u("spatial_id", 2);
     f.u("extension_header_reserved_3bits", 3);
   }
   uint64_t size = uint64_t(f.bytesLeft());

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "codecs/Av1FrameHeader.h"
 #include "codecs/VideoFormat.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -19,11 +21,15 @@ struct Av1SequenceHeader {
   uint64_t num_units_in_display_tick = 0, time_scale = 0, num_ticks_per_picture = 1;
   uint64_t buffer_removal_time_length = 0, frame_presentation_time_length = 0;
   uint64_t operating_points = 1;
+  // Per operating point: which frame headers carry a buffer_removal_time for it.
+  std::array<uint64_t, 32> operating_point_idc{};
+  std::array<bool, 32> decoder_model_present_for_op{};
   uint64_t seq_level_idx_0 = 0, seq_tier_0 = 0;
   uint64_t frame_width_bits = 0, frame_height_bits = 0, max_frame_width = 0, max_frame_height = 0;
   bool frame_id_numbers_present = false;
   uint64_t delta_frame_id_length = 0, additional_frame_id_length = 0;
   bool use_128x128_superblock = false, enable_order_hint = false;
+  bool enable_warped_motion = false, enable_ref_frame_mvs = false;
   uint64_t order_hint_bits = 0;
   uint64_t seq_force_screen_content_tools = 2, seq_force_integer_mv = 2;  // 2: chosen per frame
   bool enable_superres = false, enable_cdef = false, enable_restoration = false;
@@ -41,6 +47,8 @@ struct Av1Context {
   // Of the first frame header since the caller last cleared them: a temporal unit's picture.
   std::string first_frame_type;  // "KEY", "INTER", "INTRA_ONLY", "SWITCH"
   bool first_frame_random_access = false;
+  // The reference slots and the tile layout that frame headers leave for the next ones.
+  Av1FrameState frames;
 };
 
 std::string av1ProfileName(uint64_t seq_profile);
@@ -49,7 +57,8 @@ VideoFormat av1VideoFormat(const Av1SequenceHeader& header);  // the largest fra
 
 // The OBUs from the reader's position to its end (configOBUs of av1C, a temporal unit): each as a
 // unit with its header and size; a sequence header decoded field by field, frame headers up to
-// the frame type and whether it is shown, other types' payloads opaque. Returns the summary of
+// their last field and tile group headers after them, metadata of the HDR and ITU-T T.35 kinds
+// decoded, other types' payloads opaque. Returns the summary of
 // the last sequence header, or empty.
 std::string av1Obus(FieldReader& f, Av1Context& context);
 

@@ -212,7 +212,7 @@ void frameCropping(FieldReader& f, H264Sps& sps) {
   sps.crop_bottom = f.ue("frame_crop_bottom_offset");
 }
 
-std::string hrdParameters(FieldReader& f, std::string_view kind) {
+std::string hrdParameters(FieldReader& f, std::string_view kind, SeiHrd& hrd) {
   FieldUnit unit(f, "hrd_parameters");
   const uint64_t cpb_count = ueMax(f, "cpb_cnt_minus1", kMaxCpbCntMinus1) + 1;
   const uint64_t bit_rate_scale = f.u("bit_rate_scale", 4);
@@ -228,10 +228,12 @@ std::string hrdParameters(FieldReader& f, std::string_view kind) {
     f.uh("cbr_flag", 1, [](uint64_t v) { return std::string(v ? "constant bit rate" : "variable bit rate"); },
          int64_t(i));
   }
-  f.u("initial_cpb_removal_delay_length_minus1", 5);
-  f.u("cpb_removal_delay_length_minus1", 5);
-  f.u("dpb_output_delay_length_minus1", 5);
-  f.u("time_offset_length", 5);
+  hrd.initial_cpb_removal_delay_length = 1 + int(f.u("initial_cpb_removal_delay_length_minus1", 5));
+  hrd.cpb_removal_delay_length = 1 + int(f.u("cpb_removal_delay_length_minus1", 5));
+  hrd.dpb_output_delay_length = 1 + int(f.u("dpb_output_delay_length_minus1", 5));
+  hrd.time_offset_length = int(f.u("time_offset_length", 5));
+  hrd.cpb_count = cpb_count;
+  hrd.present = f.ok();
   const std::string summary = std::string(kind) + ", " + numberText(cpb_count) + (cpb_count == 1 ? " CPB, " : " CPBs, ") +
                               numberText(first_rate) + " bit/s";
   unit.setSummary(summary);
@@ -253,12 +255,15 @@ void vuiParameters(FieldReader& f, H264Sps& sps) {
       sps.time_scale = scale;
     }
   }
+  SeiTiming timing;
   const bool nal_hrd = f.flag("nal_hrd_parameters_present_flag");
-  if (nal_hrd) hrdParameters(f, "NAL");
+  if (nal_hrd) hrdParameters(f, "NAL", timing.nal);
   const bool vcl_hrd = f.flag("vcl_hrd_parameters_present_flag");
-  if (vcl_hrd) hrdParameters(f, "VCL");
+  if (vcl_hrd) hrdParameters(f, "VCL", timing.vcl);
   if (nal_hrd || vcl_hrd) f.flag("low_delay_hrd_flag");
-  f.flag("pic_struct_present_flag");
+  timing.pic_struct_present = f.flag("pic_struct_present_flag");
+  timing.vui = f.ok();
+  if (timing.vui) sps.sei_timing = timing;
   if (f.flag("bitstream_restriction_flag")) {
     f.flag("motion_vectors_over_pic_boundaries_flag");
     f.ue("max_bytes_per_pic_denom");
@@ -323,6 +328,7 @@ std::string seqParameterSet(FieldReader& f, H264Context& context) {
   rbspTrailingBits(f);
   if (!usable) return "SPS";
   context.sps[id] = sps;
+  context.sei.sps[id] = sps.sei_timing;
   return spsSummary("SPS", id, sps);
 }
 
@@ -450,7 +456,7 @@ std::string h264NalUnit(FieldReader& f, H264Context& context, SliceInfo* slice) 
       f.startRbsp();
       summary = h264SliceLayer(f, context, type, ref_idc, slice ? *slice : ignored);
       break;
-    case kSei: f.startRbsp(); summary = seiRbsp(f, SeiSyntax::H264); break;
+    case kSei: f.startRbsp(); summary = seiRbsp(f, SeiSyntax::H264, &context.sei); break;
     case kAccessUnitDelimiter: f.startRbsp(); summary = accessUnitDelimiter(f); break;
     case kFillerData: f.rest("filler_data"); summary = "filler data"; break;
     case kSps: f.startRbsp(); summary = seqParameterSet(f, context); break;

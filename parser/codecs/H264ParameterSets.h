@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codecs/SeiMessages.h"
 #include "codecs/VideoFormat.h"
 
 #include <cstdint>
@@ -28,6 +29,7 @@ struct H264Sps {
   bool frame_mbs_only = true;
   uint64_t crop_left = 0, crop_right = 0, crop_top = 0, crop_bottom = 0;
   uint64_t num_units_in_tick = 0, time_scale = 0;  // 0 without VUI timing
+  SeiTiming sei_timing;  // what buffering period and pic timing SEI need
 };
 
 // What slice headers need from a PPS.
@@ -47,6 +49,7 @@ struct H264Pps {
 struct H264Context {
   std::map<uint64_t, H264Sps> sps;
   std::map<uint64_t, H264Pps> pps;
+  SeiTimingContext sei;  // the SPSs' HRD facts, and which SPS is active
 };
 
 // profile_idc as named in Annex A ("High"), without the refinements of the constraint flags.

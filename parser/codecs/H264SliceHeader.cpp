@@ -187,6 +187,7 @@ std::string h264SliceLayer(FieldReader& f, const H264Context& context, uint64_t 
     }
     s.pps = &pps->second;
     s.sps = &sps->second;
+    context.sei.active_sps = int64_t(sps->first);  // the SPS of the pictures that timing SEI describe
     if (s.sps->separate_colour_plane) f.u("colour_plane_id", 2);
     const uint64_t frame_num = f.u("frame_num", int(s.sps->log2_max_frame_num));
     bool bottom = false;

@@ -302,7 +302,7 @@ void subLayerHrdParameters(FieldReader& f, const char* kind, uint64_t sub_layer,
 }
 
 // hrd_parameters() (E.2.2).
-void hrdParameters(FieldReader& f, bool common_info, uint64_t max_sub_layers_minus1) {
+void hrdParameters(FieldReader& f, bool common_info, uint64_t max_sub_layers_minus1, SeiTiming& timing) {
   FieldUnit unit(f, "hrd_parameters");
   bool nal = false, vcl = false;
   HrdScales scales;
@@ -313,18 +313,19 @@ void hrdParameters(FieldReader& f, bool common_info, uint64_t max_sub_layers_min
       scales.sub_pic = f.flag("sub_pic_hrd_params_present_flag");
       if (scales.sub_pic) {
         f.u("tick_divisor_minus2", 8);
-        f.u("du_cpb_removal_delay_increment_length_minus1", 5);
-        f.flag("sub_pic_cpb_params_in_pic_timing_sei_flag");
-        f.u("dpb_output_delay_du_length_minus1", 5);
+        timing.du_cpb_removal_delay_increment_length = 1 + int(f.u("du_cpb_removal_delay_increment_length_minus1", 5));
+        timing.sub_pic_cpb_params_in_pic_timing_sei = f.flag("sub_pic_cpb_params_in_pic_timing_sei_flag");
+        timing.dpb_output_delay_du_length = 1 + int(f.u("dpb_output_delay_du_length_minus1", 5));
       }
       scales.bit_rate = f.u("bit_rate_scale", 4);
       scales.cpb_size = f.u("cpb_size_scale", 4);
       if (scales.sub_pic) scales.cpb_size_du = f.u("cpb_size_du_scale", 4);
-      f.u("initial_cpb_removal_delay_length_minus1", 5);
-      f.u("au_cpb_removal_delay_length_minus1", 5);
-      f.u("dpb_output_delay_length_minus1", 5);
+      timing.nal.initial_cpb_removal_delay_length = 1 + int(f.u("initial_cpb_removal_delay_length_minus1", 5));
+      timing.nal.cpb_removal_delay_length = 1 + int(f.u("au_cpb_removal_delay_length_minus1", 5));
+      timing.nal.dpb_output_delay_length = 1 + int(f.u("dpb_output_delay_length_minus1", 5));
     }
   }
+  timing.sub_pic_hrd_params = scales.sub_pic;
   for (uint64_t i = 0; i <= std::min(max_sub_layers_minus1, kMaxSubLayersMinus1) && f.ok(); ++i) {
     const int64_t seq = int64_t(i);
     const bool fixed_general = f.u("fixed_pic_rate_general_flag", 1, {}, seq);
@@ -334,9 +335,14 @@ void hrdParameters(FieldReader& f, bool common_info, uint64_t max_sub_layers_min
     else low_delay = f.u("low_delay_hrd_flag", 1, {}, seq);
     uint64_t cpb_count = 1;
     if (!low_delay) cpb_count = 1 + ueMax(f, "cpb_cnt_minus1", kMaxCpbCntMinus1, seq);
+    timing.nal.cpb_count = cpb_count;  // the buffering period counts the CPBs of the highest sub-layer
     if (nal && f.ok()) subLayerHrdParameters(f, "NAL", i, cpb_count, scales);
     if (vcl && f.ok()) subLayerHrdParameters(f, "VCL", i, cpb_count, scales);
   }
+  timing.nal.present = nal && f.ok();
+  const SeiHrd common = timing.nal;
+  timing.vcl = common;  // one set of lengths for both
+  timing.vcl.present = vcl && f.ok();
   unit.setSummary(nal && vcl ? "NAL and VCL" : nal ? "NAL" : vcl ? "VCL" : "HRD");
 }
 
@@ -351,7 +357,8 @@ void vuiParameters(FieldReader& f, HevcSps& sps) {
   vuiPictureFields(f);
   f.flag("neutral_chroma_indication_flag");
   f.flag("field_seq_flag");
-  f.flag("frame_field_info_present_flag");
+  SeiTiming timing;
+  timing.pic_struct_present = f.flag("frame_field_info_present_flag");
   if (f.flag("default_display_window_flag")) {
     for (const char* name : {"def_disp_win_left_offset", "def_disp_win_right_offset", "def_disp_win_top_offset",
                              "def_disp_win_bottom_offset"})
@@ -365,8 +372,10 @@ void vuiParameters(FieldReader& f, HevcSps& sps) {
       sps.time_scale = scale;
     }
     if (f.flag("vui_poc_proportional_to_timing_flag")) f.ue("vui_num_ticks_poc_diff_one_minus1");
-    if (f.flag("vui_hrd_parameters_present_flag")) hrdParameters(f, true, sps.max_sub_layers - 1);
+    if (f.flag("vui_hrd_parameters_present_flag")) hrdParameters(f, true, sps.max_sub_layers - 1, timing);
   }
+  timing.vui = f.ok();
+  if (timing.vui) sps.sei_timing = timing;
   if (f.flag("bitstream_restriction_flag")) {
     f.flag("tiles_fixed_structure_flag");
     f.flag("motion_vectors_over_pic_boundaries_flag");
@@ -557,6 +566,7 @@ std::string seqParameterSet(FieldReader& f, HevcContext& context, uint64_t layer
   rbspTrailingBits(f);
   if (!usable) return "SPS";
   context.sps[id] = sps;
+  context.sei.sps[id] = sps.sei_timing;
   VideoFormat format = hevcVideoFormat(sps);
   frameRate(sps, context, format);
   return "SPS " + numberText(id) + ": " + profileLevelText(ptl) + ", " + videoFormatText(format);
@@ -592,7 +602,8 @@ std::string videoParameterSet(FieldReader& f, HevcContext& context) {
     for (uint64_t i = 0; i < hrd_count && f.ok(); ++i) {
       f.ue("hrd_layer_set_idx", {}, int64_t(i));
       const bool common = i == 0 || f.u("cprms_present_flag", 1, {}, int64_t(i));
-      hrdParameters(f, common, max_sub_layers_minus1);
+      SeiTiming unused;  // the SEI timing messages follow the SPS's HRD, not these
+      hrdParameters(f, common, max_sub_layers_minus1, unused);
     }
   }
   const bool usable = f.ok();
@@ -749,7 +760,7 @@ std::string hevcNalUnit(FieldReader& f, HevcContext& context, SliceInfo* slice) 
       case kSps: f.startRbsp(); summary = seqParameterSet(f, context, layer_id); break;
       case kPps: f.startRbsp(); summary = picParameterSet(f, context); break;
       case kAccessUnitDelimiter: f.startRbsp(); summary = accessUnitDelimiter(f); break;
-      case kPrefixSei: case kSuffixSei: f.startRbsp(); summary = seiRbsp(f, SeiSyntax::Hevc); break;
+      case kPrefixSei: case kSuffixSei: f.startRbsp(); summary = seiRbsp(f, SeiSyntax::Hevc, &context.sei); break;
       case kFillerData: f.rest("filler_data"); summary = "filler data"; break;
       default:
         f.rest("payload");

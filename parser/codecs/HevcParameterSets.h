@@ -1,5 +1,6 @@
 #pragma once
 
+#include "codecs/SeiMessages.h"
 #include "codecs/VideoFormat.h"
 
 #include <array>
@@ -54,6 +55,7 @@ struct HevcSps {
   bool temporal_mvp_enabled = false, strong_intra_smoothing_enabled = false;
   uint64_t num_units_in_tick = 0, time_scale = 0;  // VUI timing; 0 when absent
   bool other_extensions = false;  // multilayer, 3D, SCC or later: slice headers not decoded
+  SeiTiming sei_timing;  // what buffering period and pic timing SEI need
 };
 
 struct HevcPps {
@@ -76,6 +78,7 @@ struct HevcContext {
   std::map<uint64_t, HevcVps> vps;
   std::map<uint64_t, HevcSps> sps;
   std::map<uint64_t, HevcPps> pps;
+  SeiTimingContext sei;  // the SPSs' HRD facts, and which SPS is active
 };
 
 std::string hevcProfileName(uint64_t profile_idc);

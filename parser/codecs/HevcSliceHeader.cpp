@@ -245,6 +245,7 @@ std::string hevcSliceSegmentLayer(FieldReader& f, const HevcContext& context, ui
     }
     s.pps = &pps->second;
     s.sps = &sps->second;
+    context.sei.active_sps = int64_t(sps->first);  // the SPS of the pictures that timing SEI describe
     bool dependent = false;
     if (!first) {
       if (s.pps->dependent_slice_segments_enabled) dependent = f.flag("dependent_slice_segment_flag");

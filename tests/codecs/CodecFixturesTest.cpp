@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 #include "codecs/Av1Configuration.h"
 #include "codecs/Av1Obu.h"
+#include "codecs/SeiMessages.h"
 #include "codecs/AvcConfiguration.h"
 #include "codecs/H264ParameterSets.h"
 #include "codecs/HevcConfiguration.h"
@@ -415,6 +416,223 @@ class CodecFixturesTest : public QObject {
     QCOMPARE(field(d, QStringLiteral("chroma_sample_position"))->hrf, QStringLiteral("colocated"));
     QCOMPARE(field(d, QStringLiteral("trailing_zero_bits"))->size, qint64(3));
     QCOMPARE(d.named(QStringLiteral("obu")).front()->raw, QString::fromStdString(d.summary));
+  }
+
+  // A sequence header with order hints (3 bits), no screen content tools, CDEF or restoration,
+  // frames of 64x48 at most: one superblock, so tile_info is the uniform flag alone.
+  static QByteArray av1SequenceHeaderObu() {
+    return bits({
+        "0 0001 0 1 0", "00001010",  // OBU_SEQUENCE_HEADER, has_size_field; obu_size 10
+        "000 0 0 0 0 00000",         // seq_profile, still_picture, reduced, timing_info, initial_display_delay, op count 1
+        "000000000000 00000",        // operating_point_idc[0], seq_level_idx[0] (2.0, no tier)
+        "0101 0101 111111 101111",   // width/height bits 6, max_frame_width_minus_1 63, max_frame_height_minus_1 47
+        "0 0 0 0",                   // frame_id_numbers_present, 128x128, filter_intra, intra_edge
+        "0 0 0 0 1 0 0",             // interintra, masked, warped, dual_filter, enable_order_hint, jnt_comp, ref_frame_mvs
+        "0 0 010",                   // seq_choose_screen_content_tools 0, seq_force_screen_content_tools 0, order_hint_bits 3
+        "0 0 0",                     // enable_superres, enable_cdef, enable_restoration
+        "0 0 0 0 00 0",              // 8-bit, not mono, no colour description, limited range, chroma position, uv delta q
+        "0 1 000",                   // film_grain_params_present, trailing bits
+    });
+  }
+
+  // A shown key frame: every slot gets 64x48.
+  static QByteArray av1KeyFrameHeaderObu() {
+    return bits({
+        "0 0011 0 1 0", "00000110",  // OBU_FRAME_HEADER, obu_size 6
+        "0 00 1 0 0 000",            // show_existing_frame, KEY_FRAME, show_frame, disable_cdf_update, override, order_hint 0
+        "0 0 1",                     // render_and_frame_size_different, disable_frame_end_update_cdf, uniform_tile_spacing
+        "00100000 0 0 0 0",          // base_q_idx 32, delta_coded of Y DC, U DC, U AC, using_qmatrix
+        "0 0",                       // segmentation_enabled, delta_q_present
+        "000000 000000 000 0",       // loop_filter_level[0..1] 0, sharpness, loop_filter_delta_enabled
+        "0 0 1 000",                 // tx_mode_select, reduced_tx_set, trailing bits
+    });
+  }
+
+  // An inter frame whose size is that of the frame in slot 0 (found_ref of LAST).
+  static QByteArray av1InterFrameHeaderObu() {
+    return bits({
+        "0 0011 0 1 0", "00001100",    // OBU_FRAME_HEADER, obu_size 12
+        "0 01 1 0 0 1 001",            // show_existing_frame, INTER_FRAME, shown, error_resilient, cdf, override, order_hint 1
+        "111 00000001 0",              // primary_ref_frame none, refresh_frame_flags, frame_refs_short_signaling
+        "000 000 000 000 000 000 000", // ref_frame_idx[0..6]: slot 0
+        "1",                           // found_ref[0]
+        "0 1 1 0 1",                   // allow_high_precision_mv, is_filter_switchable, motion mode, cdf end update, uniform
+        "00100000 0 0 0 0 0 0",        // base_q_idx 32, delta_coded x3, using_qmatrix, segmentation_enabled, delta_q_present
+        "000000 000000 000 0",         // loop filter
+        "0 0 0 0000000",               // tx_mode_select, reference_select, reduced_tx_set, is_global[1..7]
+        "1 000000",                    // trailing bits
+    });
+  }
+
+  // An inter frame takes its size from the reference slot that found_ref names; when no frame
+  // filled that slot, the header stops there and says so rather than guess the size.
+  void av1FrameSizeFromReference_data() {
+    QTest::addColumn<bool>("key_frame_before");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("slot filled by a key frame") << true << "OBU_FRAME_HEADER, INTER_FRAME, shown, 64x48, base_q_idx 32";
+    QTest::newRow("slot never filled") << false << "OBU_FRAME_HEADER, INTER_FRAME, shown";
+  }
+
+  void av1FrameSizeFromReference() {
+    QFETCH(bool, key_frame_before);
+    QFETCH(QString, summary);
+    const QByteArray bytes =
+        av1SequenceHeaderObu() + (key_frame_before ? av1KeyFrameHeaderObu() : QByteArray()) + av1InterFrameHeaderObu();
+    Av1Context context;
+    const Decoded d = decodeBytes(bytes, [&](corvanta::FieldReader& f) { return av1Obus(f, context); });
+    expectValid(d, bytes.size());
+    const std::vector<const Element*> obus = d.named(QStringLiteral("obu"));
+    QCOMPARE(obus.back()->raw, summary);
+    QCOMPARE(field(d, QStringLiteral("found_ref"), 0)->raw, QStringLiteral("1"));
+    const Element* rest = field(d, QStringLiteral("frame_header_rest"));
+    if (key_frame_before) {
+      QVERIFY(!rest);
+      QCOMPARE(field(d, QStringLiteral("is_global"), 7)->raw, QStringLiteral("0"));
+      QCOMPARE(d.named(QStringLiteral("trailing_one_bit")).back()->offset + 7, qint64(bytes.size()) * 8);
+      QCOMPARE(d.named(QStringLiteral("loop_filter_params")).back()->raw, QStringLiteral("levels 0 0 0 0, sharpness 0"));
+    } else {
+      QVERIFY(rest);
+      QVERIFY2(rest->hrf.contains(QLatin1String("no frame known so far")), qPrintable(rest->hrf));
+      QVERIFY(!field(d, QStringLiteral("base_q_idx")));
+    }
+  }
+
+  // refresh_frame_flags decides which slots a frame fills: after the key frame (64x48 in every
+  // slot), an inter frame of 32x16 refreshes slot 1 only; the next frame's found_ref then reads
+  // 32x16 from slot 1 and 64x48 from slot 0.
+  void av1RefreshFrameFlags_data() {
+    QTest::addColumn<QString>("slot");
+    QTest::addColumn<QString>("size");
+    QTest::newRow("slot 1, refreshed by the 32x16 frame") << "001" << "32x16";
+    QTest::newRow("slot 0, left alone by it") << "000" << "64x48";
+  }
+
+  void av1RefreshFrameFlags() {
+    QFETCH(QString, slot);
+    QFETCH(QString, size);
+    const QByteArray explicit_size = bits({
+        "0 0011 0 1 0", "00001110",    // OBU_FRAME_HEADER, obu_size 14
+        "0 01 1 0 0 1 001",            // INTER_FRAME, shown, frame_size_override_flag, order_hint 1
+        "111 00000010 0",              // primary_ref_frame none, refresh_frame_flags: slot 1, no short signaling
+        "000 000 000 000 000 000 000", // ref_frame_idx[0..6]
+        "0000000",                     // found_ref[0..6]: none, so the size follows
+        "011111 001111 0",             // frame_width_minus_1 31, frame_height_minus_1 15, render size the same
+        "0 1 1 0 1",                   // allow_high_precision_mv .. uniform_tile_spacing_flag
+        "00100000 0 0 0 0 0 0",        // base_q_idx 32 .. delta_q_present
+        "000000 000000 000 0",         // loop filter
+        "0 0 0 0000000",               // tx_mode_select, reference_select, reduced_tx_set, is_global[1..7]
+        "1 000",                       // trailing bits
+    });
+    const QByteArray slot_bits = slot.toLatin1();
+    const QByteArray sized_by_reference = bits({
+        "0 0011 0 1 0", "00001100",  // OBU_FRAME_HEADER, obu_size 12
+        "0 01 1 0 0 1 010",          // INTER_FRAME, shown, frame_size_override_flag, order_hint 2
+        "111 00000000 0",            // primary_ref_frame none, refreshes nothing, no short signaling
+        slot_bits.constData(), slot_bits.constData(), slot_bits.constData(), slot_bits.constData(),
+        slot_bits.constData(), slot_bits.constData(), slot_bits.constData(),  // ref_frame_idx[0..6]
+        "1",                         // found_ref[0]
+        "0 1 1 0 1",
+        "00100000 0 0 0 0 0 0",
+        "000000 000000 000 0",
+        "0 0 0 0000000",
+        "1 000000",
+    });
+    const QByteArray bytes = av1SequenceHeaderObu() + av1KeyFrameHeaderObu() + explicit_size + sized_by_reference;
+    Av1Context context;
+    const Decoded d = decodeBytes(bytes, [&](corvanta::FieldReader& f) { return av1Obus(f, context); });
+    expectValid(d, bytes.size());
+    const std::vector<const Element*> obus = d.named(QStringLiteral("obu"));
+    QCOMPARE(obus.size(), size_t(4));
+    QCOMPARE(obus[2]->raw, QStringLiteral("OBU_FRAME_HEADER, INTER_FRAME, shown, 32x16, base_q_idx 32"));
+    QCOMPARE(obus[3]->raw, QStringLiteral("OBU_FRAME_HEADER, INTER_FRAME, shown, %1, base_q_idx 32").arg(size));
+  }
+
+  // ITU-T T.35 metadata: country code, then the payload up to the OBU's trailing bits.
+  void av1MetadataItuT35() {
+    const QByteArray bytes = bits({
+        "0 0101 0 1 0", "00000110",  // OBU_METADATA, obu_size 6
+        "00000100",                  // metadata_type 4 (LEB128)
+        "10110101",                  // itu_t_t35_country_code 0xB5
+        "00000000 00110001 00110010",  // three payload bytes
+        "10000000",                  // trailing bits
+    });
+    Av1Context context;
+    const Decoded d = decodeBytes(bytes, [&](corvanta::FieldReader& f) { return av1Obus(f, context); });
+    expectValid(d, bytes.size());
+    QCOMPARE(d.named(QStringLiteral("obu")).front()->raw, QStringLiteral("Metadata, METADATA_TYPE_ITUT_T35"));
+    QCOMPARE(field(d, QStringLiteral("itu_t_t35_country_code"))->raw, QStringLiteral("181"));
+    QCOMPARE(field(d, QStringLiteral("itu_t_t35_payload_bytes"))->size, qint64(24));
+    QCOMPARE(field(d, QStringLiteral("trailing_zero_bits"))->size, qint64(7));
+  }
+
+  // Buffering period and pic timing: their field lengths come from the HRD of the SPS that the
+  // context knows (here 8-bit delays, 20-bit initial delays, one CPB); without it the payload
+  // stays one field that says why.
+  void seiTimingNeedsItsSps_data() {
+    QTest::addColumn<bool>("hevc");
+    QTest::addColumn<bool>("sps_known");
+    QTest::addColumn<QByteArray>("rbsp");
+    QTest::addColumn<QString>("first_field");  // the first field of the payload, "name=raw"
+    QTest::addColumn<QString>("last_field");
+    const QByteArray h264_pic_timing = bits({
+        "00000001 00000010",  // payloadType 1 (pic timing), payloadSize 2
+        "00000101 00000110",  // cpb_removal_delay 5, dpb_output_delay 6 (8 bits each)
+        "10000000",           // rbsp trailing bits
+    });
+    QTest::newRow("H.264 pic timing, SPS known") << false << true << h264_pic_timing << "cpb_removal_delay=5"
+                                                << "dpb_output_delay=6";
+    QTest::newRow("H.264 pic timing, no SPS") << false << false << h264_pic_timing << "payload_rest=05 06"
+                                             << "payload_rest=05 06";
+    const QByteArray h264_buffering_period = bits({
+        "00000000 00000110",  // payloadType 0 (buffering period), payloadSize 6
+        "1",                  // seq_parameter_set_id 0
+        "00000000000000000111 00000000000000001000",  // initial_cpb_removal_delay[0] 7, offset[0] 8
+        "1 000000",           // bit_equal_to_one, bit_equal_to_zero up to the byte
+        "10000000",
+    });
+    QTest::newRow("H.264 buffering period, SPS known")
+        << false << true << h264_buffering_period << "seq_parameter_set_id=0" << "bit_equal_to_zero=0";
+    const QByteArray hevc_pic_timing = bits({
+        "00000001 00000011",  // payloadType 1, payloadSize 3
+        "0011 01 0",          // pic_struct 3, source_scan_type 1 (progressive), duplicate_flag
+        "00000101 00000110",  // au_cpb_removal_delay_minus1 5, pic_dpb_output_delay 6
+        "1",                  // bit_equal_to_one: the payload ends on a byte
+        "10000000",
+    });
+    QTest::newRow("H.265 pic timing, SPS known") << true << true << hevc_pic_timing << "pic_struct=3"
+                                                << "bit_equal_to_one=1";
+  }
+
+  void seiTimingNeedsItsSps() {
+    QFETCH(bool, hevc);
+    QFETCH(bool, sps_known);
+    QFETCH(QByteArray, rbsp);
+    QFETCH(QString, first_field);
+    QFETCH(QString, last_field);
+    SeiTimingContext timing;
+    if (sps_known) {
+      SeiTiming sps;
+      sps.vui = true;
+      sps.nal.present = true;
+      sps.nal.initial_cpb_removal_delay_length = 20;
+      sps.nal.cpb_removal_delay_length = sps.nal.dpb_output_delay_length = 8;
+      sps.pic_struct_present = hevc;
+      timing.sps[0] = sps;
+    }
+    const Decoded d = decodeBytes(rbsp, [&](corvanta::FieldReader& f) {
+      return seiRbsp(f, hevc ? SeiSyntax::Hevc : SeiSyntax::H264, &timing);
+    });
+    expectValid(d, rbsp.size());
+    const Element* payload = d.named(QStringLiteral("sei_payload")).front();
+    std::vector<const Element*> fields;
+    for (const Element& e : d.elements)
+      if (e.parent == payload->id) fields.push_back(&e);
+    QVERIFY(!fields.empty());
+    QCOMPARE(fields.front()->name + QLatin1Char('=') + fields.front()->raw, first_field);
+    QCOMPARE(fields.back()->name + QLatin1Char('=') + fields.back()->raw, last_field);
+    QCOMPARE(fields.back()->offset + fields.back()->size, payload->offset + payload->size);
+    if (!sps_known) QVERIFY2(fields.back()->hrf.contains(QLatin1String("active SPS")), qPrintable(fields.back()->hrf));
+    if (sps_known && rbsp.at(0) == 0) QCOMPARE(timing.active_sps, qint64(0));  // a buffering period activates its SPS
   }
 
   // Damaged copies of each real record, decoded one after the other into one database: every
