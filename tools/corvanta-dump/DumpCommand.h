@@ -35,5 +35,6 @@ class DumpCommand {
   bool check = false;
   bool json = false;
   bool no_frames = false;
+  QString lazy;  // the parse option that --lazy or --eager gives, empty for the parser's choice
   bool progress_on_terminal = false;
 };
