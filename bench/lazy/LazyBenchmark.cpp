@@ -110,18 +110,22 @@ int main(int argc, char** argv) {
     database.closeElement(id);
   }
   open.print("open a packet and read its rows");
-  ElementLocator locator(*connection);
-  for (int i = 0; i < runs; ++i) {
-    const qint64 offset = qint64(random() % uint64_t(file_bytes));
-    timer.restart();
-    const qint64 id = locator.elementAtByte(offset);
-    go.ms.push_back(msSince(timer));
-    if (id <= 0) std::printf("go to offset %lld found nothing\n", static_cast<long long>(offset));
+  {
+    ElementLocator locator(*connection);
+    for (int i = 0; i < runs; ++i) {
+      const qint64 offset = qint64(random() % uint64_t(file_bytes));
+      timer.restart();
+      const qint64 id = locator.elementAtByte(offset);
+      go.ms.push_back(msSince(timer));
+      if (id <= 0) std::printf("go to offset %lld found nothing\n", static_cast<long long>(offset));
+    }
   }
   go.print("go to offset");
   timer.restart();
-  ElementSearch search(*connection, QStringLiteral("no such text 5e1f"), false, false, 1, last_id);
-  while (search.step(50) == ElementSearch::State::Running) {
+  {
+    ElementSearch search(*connection, QStringLiteral("no such text 5e1f"), false, false, 1, last_id);
+    while (search.step(50) == ElementSearch::State::Running) {
+    }
   }
   find.ms.push_back(msSince(timer));
   find.print("find that matches nothing");
