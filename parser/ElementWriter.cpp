@@ -197,14 +197,17 @@ struct ElementWriter::Impl {
     block->clear(next_id);
   }
 
-  // Drops the rows of the block (a lazy unit's), keeping the new names for the dictionary.
+  // Drops the rows of the block (a lazy unit's); new names still go to the dictionary, in a
+  // block of their own.
   void dropRows() {
-    std::vector<std::pair<int64_t, std::string>> kept;
-    for (const NewName& name : block->names)
-      kept.emplace_back(name.id, std::string(block->textAt(name.name), name.name.length));
-    block->clear(next_id);
-    for (const auto& [id, name] : kept)
-      block->names.push_back({id, block->keep(name)});
+    if (block->names.empty()) {
+      block->clear(next_id);
+      return;
+    }
+    block->rows.clear();
+    block->sequence_numbers.clear();
+    block->first_id = next_id;
+    handOver();
   }
 
   int64_t bottomOfStack() const { return stack.empty() ? base_low : stack.back().offset; }
