@@ -26,9 +26,9 @@ AnalysisOptions parseOptions(const QString& text) {
     const QString value = pair.section(QLatin1Char('='), 1).trimmed();
     if (key == QLatin1String("frames")) options.decode_frames = value != QLatin1String("off");
     if (key == QLatin1String("lazy"))
-      options.lazy = value == QLatin1String("on")     ? AnalysisOptions::Lazy::On
-                     : value == QLatin1String("auto") ? AnalysisOptions::Lazy::Auto
-                                                      : AnalysisOptions::Lazy::Off;
+      options.lazy = value == QLatin1String("on")    ? AnalysisOptions::Lazy::On
+                     : value == QLatin1String("off") ? AnalysisOptions::Lazy::Off
+                                                     : AnalysisOptions::Lazy::Auto;
     if (key == QLatin1String("lazy_threshold")) {
       bool ok = false;
       const qlonglong bytes = value.toLongLong(&ok);

@@ -29,11 +29,13 @@ const FormatModule* chooseModuleFor(FileBytes bytes, const QString& file_name);
 // Lazy units ("lazy=on", "lazy=off", "lazy=auto"; "lazy_threshold=BYTES"): a module that supports
 // them (transport streams) then writes only the rows outside its repeated units, counts the rest,
 // and the database serves them by decoding each unit again when it is read (see
-// LazyElementTable). "auto" takes the lazy path for files of at least lazy_threshold bytes.
+// LazyElementTable). "auto", the default, takes the lazy path for files of at least
+// lazy_threshold bytes (256 MB: a transport stream of about 20 million elements, some 2 GB of
+// memory written eagerly).
 struct AnalysisOptions {
   bool decode_frames = true;  // "frames=off" leaves every frame one field
   enum class Lazy { Off, On, Auto };
-  Lazy lazy = Lazy::Off;
+  Lazy lazy = Lazy::Auto;
   int64_t lazy_threshold = int64_t{256} << 20;
 
   bool lazyFor(int64_t file_size) const {

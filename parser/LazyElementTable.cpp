@@ -16,7 +16,6 @@ namespace {
 constexpr const char* kModuleName = "corvanta_lazy";
 
 enum Column { kId, kLevel, kParentId, kLastChildId, kNameId, kOffset, kSize, kRawValue, kHrfValue };
-constexpr int kSeqNum = 1;  // elements_seq_num: id, seq_num
 
 // idxNum bits of a plan.
 enum Plan {
