@@ -8,8 +8,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace corvanta::fuzz {
 
@@ -38,6 +41,59 @@ class MemoryDatabase {
  private:
   sqlite3* db = nullptr;
 };
+
+// Every row with its name and number, in id order (or backwards), one text per row.
+std::vector<std::string> allRows(sqlite3* db, bool backwards) {
+  std::vector<std::string> rows;
+  sqlite3_stmt* statement = nullptr;
+  const std::string sql = std::string(
+      "SELECT e.id, e.level, e.parent_id, e.last_child_id, d.name, e.\"offset\", e.size, e.raw_value, "
+      "e.hrf_value, s.seq_num FROM elements e LEFT JOIN dictionary d ON d.id = e.name_id "
+      "LEFT JOIN elements_seq_num s ON s.id = e.id ORDER BY e.id") + (backwards ? " DESC" : "");
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+    rows.push_back(std::string("cannot read the rows: ") + sqlite3_errmsg(db));
+    return rows;
+  }
+  while (sqlite3_step(statement) == SQLITE_ROW) {
+    std::string row;
+    for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+      const unsigned char* text = sqlite3_column_text(statement, i);
+      row += text ? reinterpret_cast<const char*>(text) : "NULL";
+      row += '|';
+    }
+    rows.push_back(std::move(row));
+  }
+  sqlite3_finalize(statement);
+  if (backwards) std::reverse(rows.begin(), rows.end());
+  return rows;
+}
+
+// The same input on the lazy path: the module's lazy units decoded again, once forward and once
+// backwards (from their checkpoints), must give the eager rows and pass the same check.
+void checkLazyPath(const FormatModule& module, const FileBytes& bytes, sqlite3* eager) {
+  MemoryDatabase database;
+  AnalysisOptions options;
+  options.lazy = AnalysisOptions::Lazy::On;
+  const AnalysisResult result = analyse(module, bytes, database.handle(), {}, options);
+  const size_t size = size_t(bytes.size());
+  if (result.status != AnalysisResult::Done)
+    finding(module.id, size, QStringLiteral("the lazy analysis failed where the eager one did not: ") + result.reason);
+  const DatabaseReport report = checkDatabase(database.handle(), bytes.size() * 8);
+  if (!report.ok())
+    finding(module.id, size, QStringLiteral("lazy path: ") + report.summary());
+  const std::vector<std::string> expected = allRows(eager, false);
+  for (const bool backwards : {false, true}) {
+    const std::vector<std::string> rows = allRows(database.handle(), backwards);
+    if (rows == expected) continue;
+    size_t at = 0;
+    while (at < rows.size() && at < expected.size() && rows[at] == expected[at]) ++at;
+    finding(module.id, size,
+            QStringLiteral("the lazy path reads %1 rows %2, the eager one %3; first difference at row %4: %5 / %6")
+                .arg(rows.size()).arg(backwards ? "backwards" : "forward").arg(expected.size()).arg(at)
+                .arg(QString::fromStdString(at < rows.size() ? rows[at] : std::string("(none)")),
+                     QString::fromStdString(at < expected.size() ? expected[at] : std::string("(none)"))));
+  }
+}
 
 }  // namespace
 
@@ -77,6 +133,7 @@ void analyseAndCheck(const uint8_t* data, size_t size, const FormatModule* modul
     finding(module->id, size, QStringLiteral("writing the element database failed: ") + result.reason);
 
   checkCoverage(database.handle(), module->id, size);
+  checkLazyPath(*module, bytes, database.handle());
 }
 
 void writeAndCheck(size_t size, const QString& what, const std::function<void(ElementWriter&)>& write) {

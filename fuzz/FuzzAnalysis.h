@@ -15,7 +15,8 @@ namespace corvanta::fuzz {
 
 // Analyses one input as Parser analyses a file, with `module` or, when it is null, with the
 // registry's choice, through the real ElementWriter into an in-memory element database, and
-// checks that database. Anything wrong (a broken invariant, bits of the input that no
+// checks that database; then analyses it again on the lazy path (units decoded on demand),
+// decodes every unit forward and backwards, and checks that it reads as the eager database. Anything wrong (a broken invariant, bits of the input that no
 // top-level element covers, a failed write) is printed with the module's id and aborts the
 // process, which libFuzzer and the replay tool both report as a finding.
 void analyseAndCheck(const uint8_t* data, size_t size, const FormatModule* module);

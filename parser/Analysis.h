@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 struct sqlite3;
 
@@ -24,8 +25,30 @@ inline constexpr int64_t kProbeBytes = 4096;
 const FormatModule* chooseModuleFor(FileBytes bytes, const QString& file_name);
 
 // How the modules analyse: Parser's `extra` argument, parsed by parseOptions.
+//
+// Lazy units ("lazy=on", "lazy=off", "lazy=auto"; "lazy_threshold=BYTES"): a module that supports
+// them (transport streams) then writes only the rows outside its repeated units, counts the rest,
+// and the database serves them by decoding each unit again when it is read (see
+// LazyElementTable). "auto", the default, takes the lazy path for files of at least
+// lazy_threshold bytes (256 MB: a transport stream of about 20 million elements, some 2 GB of
+// memory written eagerly).
 struct AnalysisOptions {
   bool decode_frames = true;  // "frames=off" leaves every frame one field
+  enum class Lazy { Off, On, Auto };
+  Lazy lazy = Lazy::Auto;
+  int64_t lazy_threshold = int64_t{256} << 20;
+
+  bool lazyFor(int64_t file_size) const {
+    return lazy == Lazy::On || (lazy == Lazy::Auto && file_size >= lazy_threshold);
+  }
+};
+
+// What keeps a lazy database's units decodable after the analysis: the owner of the bytes (they
+// must stay where they are while the connection lives), and a check that the file is still the
+// one analysed.
+struct AnalysisBacking {
+  std::shared_ptr<const void> bytes_owner;
+  std::function<bool()> file_changed;
 };
 
 // Options from a text of space- or comma-separated key=value pairs; unknown keys are ignored,
@@ -45,8 +68,10 @@ struct AnalysisResult {
 // Runs `module` on the bytes through an ElementWriter into `db`, which holds the element
 // schema (ElementDatabase::createSchema), and finishes the database. `progress` gets the
 // number of bytes analysed so far and may be empty.
+// On the lazy path the units are served by virtual tables that live with `db`; `backing` keeps
+// their bytes (without an owner, the caller keeps the bytes alive as long as `db`).
 AnalysisResult analyse(const FormatModule& module, FileBytes bytes, sqlite3* db,
                        const std::function<void(int64_t bytes_done)>& progress = {},
-                       const AnalysisOptions& options = {});
+                       const AnalysisOptions& options = {}, const AnalysisBacking& backing = {});
 
 }  // namespace corvanta

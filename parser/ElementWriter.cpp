@@ -3,6 +3,7 @@
 #include "BlockInserter.h"
 #include "BlockQueue.h"
 #include "ElementDatabase.h"
+#include "LazyIndex.h"
 #include "RowBlock.h"
 #include "TimingWriter.h"
 
@@ -58,6 +59,22 @@ std::string withTruncated(std::string hrf_value) {
 struct ElementWriter::Impl {
   sqlite3* db = nullptr;
   bool counting = false;  // rows are counted and dropped, never written
+  // Collecting the rows of one lazy unit decoded again: they stay in `block`.
+  bool collecting = false;
+  std::shared_ptr<const NameIds> known_names;
+  bool unknown_name = false;
+  // The place of the rows when the stack is empty: the top of the file, or a lazy unit's parent.
+  int64_t base_parent = 0;
+  int32_t base_level = 0;
+  int64_t base_low = 0;
+
+  // The lazy unit being written: its rows stay in `block` until endLazyUnit drops them.
+  LazyIndex* lazy_index = nullptr;
+  bool lazy_active = false;
+  bool lazy_broken = false;     // not one whole element: its rows are kept
+  LazyUnitPlace lazy_place;
+  size_t lazy_depth = 0;        // the stack's size at beginLazyUnit
+  int64_t lazy_roots = 0;       // elements added at that depth
   bool failed = false;
   bool in_transaction = false;
   bool finished = false;
@@ -114,6 +131,16 @@ struct ElementWriter::Impl {
     if (name == last_name && last_name_id != 0)
       return last_name_id;
     name_key.assign(name.data(), name.size());
+    if (collecting) {
+      const auto known = known_names->find(name_key);
+      if (known == known_names->end()) {
+        unknown_name = true;
+        return 0;
+      }
+      last_name = name_key;
+      last_name_id = known->second;
+      return known->second;
+    }
     auto found = names.find(name_key);
     int32_t id;
     if (found != names.end()) {
@@ -172,7 +199,20 @@ struct ElementWriter::Impl {
     block->clear(next_id);
   }
 
-  int64_t bottomOfStack() const { return stack.empty() ? 0 : stack.back().offset; }
+  // Drops the rows of the block (a lazy unit's); new names still go to the dictionary, in a
+  // block of their own.
+  void dropRows() {
+    if (block->names.empty()) {
+      block->clear(next_id);
+      return;
+    }
+    block->rows.clear();
+    block->sequence_numbers.clear();
+    block->first_id = next_id;
+    handOver();
+  }
+
+  int64_t bottomOfStack() const { return stack.empty() ? base_low : stack.back().offset; }
   int64_t topOfStack() const { return stack.empty() ? file_end : stack.back().end; }
 
   // Appends one element under the innermost open unit, kept inside that unit's range.
@@ -198,12 +238,15 @@ struct ElementWriter::Impl {
       truncated = true;
     }
 
-    if (block->rows.size() >= kRowsPerBlock || block->text.size() >= kTextPerBlock)
+    // The rows of a lazy unit or of a collected one stay together in the block.
+    if (!lazy_active && !collecting && (block->rows.size() >= kRowsPerBlock || block->text.size() >= kTextPerBlock))
       handOver();
+    if (lazy_active && stack.size() == lazy_depth)
+      ++lazy_roots;
     const int64_t id = next_id++;
     BlockRow& row = block->rows.emplace_back();
-    row.level = static_cast<int32_t>(stack.size());
-    row.parent_id = stack.empty() ? 0 : stack.back().id;
+    row.level = base_level + static_cast<int32_t>(stack.size());
+    row.parent_id = stack.empty() ? base_parent : stack.back().id;
     row.name_id = nameId(name);
     row.offset = offset;
     row.size = size;
@@ -240,6 +283,8 @@ struct ElementWriter::Impl {
     }
     if (stack.empty())
       return;
+    if (lazy_active && stack.size() <= lazy_depth)
+      lazy_broken = true;  // a unit opened before the lazy one closes inside it
     OpenUnit unit = std::move(stack.back());
     stack.pop_back();
     bool truncated = unit.truncated;
@@ -283,7 +328,84 @@ ElementWriter::ElementWriter(CountOnly) : impl(std::make_unique<Impl>()) {
   impl->timing = std::make_unique<TimingWriter>(false);
 }
 
+ElementWriter::ElementWriter(Collect) : impl(std::make_unique<Impl>()) {
+  impl->collecting = true;
+  impl->known_names = std::make_shared<const NameIds>();
+  // The frames of a unit decoded again were written by the analysis already.
+  impl->timing = std::make_unique<TimingWriter>(false);
+}
+
+void ElementWriter::setKnownNames(std::shared_ptr<const NameIds> names) {
+  if (names)
+    impl->known_names = std::move(names);
+}
+
 ElementWriter::~ElementWriter() = default;
+
+void ElementWriter::recordLazyUnits(LazyIndex* index) {
+  impl->lazy_index = index;
+}
+
+void ElementWriter::beginLazyUnit() {
+  Impl& d = *impl;
+  if (!d.lazy_index || d.counting || d.collecting || d.lazy_active)
+    return;
+  // Ids are the block's first id plus the row's index: the rows before go out first, so
+  // that the unit's rows can be dropped as a whole.
+  if (!d.block->rows.empty() || !d.block->closes.empty())
+    d.handOver();
+  d.lazy_active = true;
+  d.lazy_broken = d.overflow_depth > 0;
+  d.lazy_depth = d.stack.size();
+  d.lazy_roots = 0;
+  d.lazy_place.first_id = d.next_id;
+  d.lazy_place.parent_id = d.stack.empty() ? d.base_parent : d.stack.back().id;
+  d.lazy_place.level = d.base_level + static_cast<int32_t>(d.stack.size());
+  d.lazy_place.low = d.bottomOfStack();
+  d.lazy_place.high = d.topOfStack();
+}
+
+void ElementWriter::endLazyUnit() {
+  Impl& d = *impl;
+  if (!d.lazy_active)
+    return;
+  d.lazy_active = false;
+  const int64_t count = d.next_id - d.lazy_place.first_id;
+  const bool lazy = !d.lazy_broken && d.lazy_roots == 1 && d.stack.size() == d.lazy_depth && d.overflow_depth == 0;
+  d.lazy_index->add(d.lazy_place, count, lazy);
+  if (lazy)
+    d.dropRows();
+}
+
+NameIds ElementWriter::nameIds() const {
+  return impl->names;
+}
+
+void ElementWriter::startCollecting(const LazyUnitPlace& place) {
+  Impl& d = *impl;
+  d.stack.clear();
+  d.overflow_depth = 0;
+  d.next_id = place.first_id;
+  d.base_parent = place.parent_id;
+  d.base_level = place.level;
+  d.base_low = place.low;
+  d.file_end = place.high;
+  d.unknown_name = false;
+  d.last_name.clear();
+  d.last_name_id = 0;
+  d.block->clear(d.next_id);
+}
+
+const RowBlock& ElementWriter::collectedRows() {
+  impl->overflow_depth = 0;
+  while (!impl->stack.empty())
+    closeUnit();
+  return *impl->block;
+}
+
+bool ElementWriter::metUnknownName() const {
+  return impl->unknown_name;
+}
 
 void ElementWriter::setFileSize(int64_t bit_size) {
   impl->file_end = std::max<int64_t>(bit_size, 0);

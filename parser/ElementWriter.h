@@ -5,12 +5,29 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 struct sqlite3;
 
 namespace corvanta {
 
 class TimingWriter;
+class LazyIndex;
+struct RowBlock;
+
+// Name ids as the dictionary holds them.
+using NameIds = std::unordered_map<std::string, int32_t>;
+
+// Where a lazy unit stands in the tree: what its decoding again needs to hand out the same
+// ids and levels and to clamp the same way.
+struct LazyUnitPlace {
+  int64_t first_id = 1;
+  int64_t parent_id = 0;
+  int32_t level = 0;
+  int64_t low = 0;    // the bit range of the innermost open unit (or of the file) around it
+  int64_t high = 0;
+};
 
 // The name of a stretch of bytes that belongs to no recognisable structure.
 inline constexpr std::string_view kGarbageName = "d771bd4e-a2e6-46e3-ad1c-1aafa1b60c87";
@@ -47,6 +64,10 @@ class ElementWriter {
   // record that the file stores after the frames that need them).
   struct CountOnly {};
   explicit ElementWriter(CountOnly);
+  // A writer that collects the rows of one lazy unit decoded again (see startCollecting),
+  // with the name ids of the analysis that counted it.
+  struct Collect {};
+  explicit ElementWriter(Collect);
   static constexpr int kMaxDepth = 64;
   ~ElementWriter();
   ElementWriter(const ElementWriter&) = delete;
@@ -92,6 +113,27 @@ class ElementWriter {
   // has no journal, so the rows written so far stay and the caller discards it.
   bool finish();
   QString errorString() const;
+
+  // Lazy units. Once recordLazyUnits is called, the unit a module writes between beginLazyUnit
+  // and endLazyUnit (one element and its subtree) gets its ids as usual, but its rows are
+  // dropped and its place and id count go to `index`, from which it is decoded again on
+  // demand. A bracket that holds other than one element, or that closes a unit opened
+  // before it, is written as usual and recorded as a stored unit. Without an index both calls
+  // do nothing.
+  void recordLazyUnits(LazyIndex* index);
+  void beginLazyUnit();
+  void endLazyUnit();
+  // The names interned so far.
+  NameIds nameIds() const;
+
+  // Collecting writers: the name ids of the analysis (a name it never met gets id 0).
+  void setKnownNames(std::shared_ptr<const NameIds> names);
+  // Collecting writers: starts the rows of one lazy unit afresh at its place in the tree.
+  void startCollecting(const LazyUnitPlace& place);
+  // Closes the units left open and gives the rows collected since startCollecting.
+  const RowBlock& collectedRows();
+  // A name that the analysis never met was written since startCollecting (the bytes changed).
+  bool metUnknownName() const;
 
  private:
   struct Impl;

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "FileBytes.h"
+#include "LazyDecoder.h"
 
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace corvanta {
@@ -24,6 +26,10 @@ struct ParseContext {
   // Whether the codec headers inside the frames (NAL units, slice headers) are decoded, or each
   // frame stays one field: the fast way through a large file.
   bool decode_frames = true;
+  // Whether the module may write lazy units (ElementWriter::beginLazyUnit); a module that does
+  // leaves its decoder for them here.
+  bool lazy_units = false;
+  std::unique_ptr<LazyDecoder> lazy_decoder;
 };
 
 // One container family: listed once in the registry (FormatRegistry.cpp).

@@ -14,7 +14,10 @@
 #include <QThread>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -38,6 +41,34 @@ bool syncFile(const QString& path) {
   const bool synced = ::fsync(fd) == 0;
   ::close(fd);
   return synced;
+}
+
+// The file's identity as stat gives it: a write changes its modification time.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  int64_t modified_ns = 0;
+
+  static FileIdentity of(const QString& path) {
+    FileIdentity identity;
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) return identity;
+    identity.device = status.st_dev;
+    identity.inode = status.st_ino;
+    identity.size = status.st_size;
+    identity.modified_ns = int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    return identity;
+  }
+  bool operator==(const FileIdentity& other) const {
+    return device == other.device && inode == other.inode && size == other.size && modified_ns == other.modified_ns;
+  }
+};
+
+// Whether the mapped file is no longer the one analysed: cut short under the map, or written to.
+std::function<bool()> fileChangedCheck(const QString& path, const corvanta::MappedFile* file) {
+  const FileIdentity analysed = FileIdentity::of(path);
+  return [path, file, analysed]() { return file->changed() || !(FileIdentity::of(path) == analysed); };
 }
 
 // Thrown through a format module when the mapped file was truncated under it.
@@ -125,7 +156,9 @@ int Parser::writeDatabase(const QString& file_name, const QString& database_name
       return fail(InvalidRequest, QStringLiteral("the database path is a folder"));
   }
 
-  corvanta::MappedFile file;
+  // Shared: on the lazy path the database keeps the map to decode units from.
+  const auto mapped = std::make_shared<corvanta::MappedFile>();
+  corvanta::MappedFile& file = *mapped;
   if (!file.open(file_name))
     return fail(CannotReadFile, file.errorString());
   if (file.size() == 0)
@@ -163,10 +196,13 @@ int Parser::writeDatabase(const QString& file_name, const QString& database_name
       // report ends the analysis instead of letting the module walk those zeros.
       corvanta::AnalysisResult analysis;
       try {
+        // A database file is complete: only the in-memory one serves lazy units.
+        corvanta::AnalysisOptions chosen = options;
+        if (!in_memory) chosen.lazy = corvanta::AnalysisOptions::Lazy::Off;
         analysis = corvanta::analyse(*module, bytes, handle, [&meter, &file](int64_t done) {
           if (file.changed()) throw FileChanged();
           meter.report(done);
-        }, options);
+        }, chosen, {mapped, fileChangedCheck(file_name, mapped.get())});
       } catch (const FileChanged&) {
       }
       if (file.changed()) {

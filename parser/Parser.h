@@ -34,7 +34,9 @@ class Parser : public QObject {
 
   // file_name: the container; database_name: ":memory:" or a database file path to
   // write; extra: options as key=value pairs ("frames=off": frames stay one field each, their
-  // codec headers undecoded). Returns 0 on success.
+  // codec headers undecoded; "lazy=on|off|auto" and "lazy_threshold=BYTES": repeated units decoded
+  // only when read, see AnalysisOptions; a database file is always written complete). Returns 0
+  // on success.
   int parseFile(const QString& file_name, const QString& database_name, const QString& extra);
 
   // The open connection after a successful parse, or null. Ownership passes to the caller.

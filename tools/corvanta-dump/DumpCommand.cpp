@@ -60,6 +60,9 @@ QString DumpCommand::usage() {
       "  --check          verify the element database and print a summary on standard error\n"
       "  --no-frames      leave every frame one element: its codec headers (NAL units, slice\n"
       "                   headers) are not decoded, the fast way through a large file\n"
+      "  --lazy, --eager  decode repeated units (transport packets) only when they are read, or write\n"
+      "                   every row during the analysis; by default the parser chooses by file size.\n"
+      "                   A database written with --db is always complete\n"
       "  --no-progress    never show progress (it is shown only when standard error is a terminal)\n"
       "  -h, --help       show this help\n"
       "\n"
@@ -93,6 +96,8 @@ int DumpCommand::run(const QStringList& arguments) {
       check = true;
     } else if (argument == QLatin1String("--no-frames")) {
       no_frames = true;
+    } else if (argument == QLatin1String("--lazy") || argument == QLatin1String("--eager")) {
+      lazy = argument == QLatin1String("--lazy") ? QStringLiteral("lazy=on") : QStringLiteral("lazy=off");
     } else if (argument == QLatin1String("--no-progress")) {
       no_progress = true;
     } else if (argument == QLatin1String("--db") || argument.startsWith(QLatin1String("--db="))) {
@@ -150,7 +155,8 @@ int DumpCommand::analyse() {
     QObject::connect(&parser, &Parser::progress, [this](int percent) { showProgress(percent); });
   const int result = parser.parseFile(input_file, database_file.isEmpty() ? QStringLiteral(":memory:")
                                                                           : database_file,
-                                        no_frames ? QStringLiteral("frames=off") : QString());
+                                        QStringList{no_frames ? QStringLiteral("frames=off") : QString(), lazy}
+                                            .join(QLatin1Char(' ')));
   if (progress_on_terminal)
     printTo(stderr, QStringLiteral("\r\033[K"));
   if (result != Parser::Success)

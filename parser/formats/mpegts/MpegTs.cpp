@@ -1,6 +1,7 @@
 #include "formats/mpegts/MpegTs.h"
 
 #include "formats/mpegts/TsLayout.h"
+#include "formats/mpegts/TsLazyPackets.h"
 #include "formats/mpegts/TsPacketWriter.h"
 #include "formats/mpegts/TsProgramMap.h"
 
@@ -28,13 +29,13 @@ bool parse(ParseContext& ctx) {
     ctx.error = QStringLiteral("no transport stream packets: the sync byte 0x47 does not repeat at a packet stride");
     return false;
   }
-  PacketLayout layout;
-  layout.build(data, size, found.format);
-  ProgramMap programs;
-  programs.build(data, size, layout, found.format.isM2ts());
-  PacketWriter writer(ctx, layout, programs);
-  writer.writeAll();
+  auto packets = std::make_unique<LazyPackets>(ctx.file, ctx.decode_frames);
+  packets->layout.build(data, size, found.format);
+  packets->programs.build(data, size, packets->layout, found.format.isM2ts());
+  PacketWriter writer(ctx, packets->layout, packets->programs);
+  writer.writeAll(ctx.lazy_units ? &packets->checkpoints : nullptr);
   ctx.progress(size);
+  if (ctx.lazy_units) ctx.lazy_decoder = std::move(packets);
   return true;
 }
 

@@ -42,7 +42,7 @@ PacketWriter::PacketWriter(ParseContext& context, const PacketLayout& packet_lay
       byte_streams(context.file.data(), context.file.size(), packet_layout),
       pids(kPidCount) {}
 
-void PacketWriter::writeAll() {
+void PacketWriter::writeAll(std::vector<Checkpoint>* checkpoints) {
   const int stride = layout.format().size;
   for (const Stretch& stretch : layout.stretches()) {
     if (stretch.packets == 0) {
@@ -51,8 +51,68 @@ void PacketWriter::writeAll() {
       continue;
     }
     for (int64_t i = 0; i < stretch.packets; ++i) {
-      writePacket(stretch.first_index + i, stretch.offset + i * stride);
-      if (((stretch.first_index + i) % kProgressEvery) == 0) ctx.progress(stretch.offset + i * stride);
+      const int64_t index = stretch.first_index + i;
+      if (checkpoints) {
+        // Each packet is a lazy unit, decoded again from the nearest checkpoint before it.
+        if (index % kCheckpointEvery == 0) checkpoints->push_back(checkpoint());
+        w.beginLazyUnit();
+      }
+      writePacket(index, stretch.offset + i * stride);
+      if (checkpoints) w.endLazyUnit();
+      if ((index % kProgressEvery) == 0) ctx.progress(stretch.offset + i * stride);
+    }
+  }
+}
+
+void PacketWriter::writePacketAt(int64_t index) {
+  const int64_t offset = layout.offsetOf(index);
+  if (offset >= 0) writePacket(index, offset);
+}
+
+void PacketWriter::keepPending(PidState& state, const GatheredAt& origin) {
+  std::swap(state.pending, scratch_unit);
+  state.next_piece = 1;
+  state.pending_origin = origin;
+}
+
+PacketWriter::Checkpoint PacketWriter::checkpoint() const {
+  Checkpoint saved;
+  for (size_t pid = 0; pid < pids.size(); ++pid) {
+    const PidState& state = pids[pid];
+    if (state.continuity < 0 && !state.seen_section && !state.pes_open && state.pending.pieces.empty()) continue;
+    PidCheckpoint& p = saved.emplace_back();
+    p.pid = uint16_t(pid);
+    p.continuity = int8_t(state.continuity);
+    p.pes_open = state.pes_open;
+    p.pes_broken = state.pes_broken;
+    p.seen_section = state.seen_section;
+    p.payload_begin = state.payload_begin;
+    p.payload_end = state.payload_end;
+    p.pes_bytes = state.pes_bytes;
+    if (!state.pending.pieces.empty()) {
+      p.pending = state.pending_origin;
+      p.next_piece = uint32_t(state.next_piece);
+    }
+  }
+  return saved;
+}
+
+void PacketWriter::restore(const Checkpoint& saved) {
+  for (PidState& state : pids) state = PidState();
+  for (const PidCheckpoint& p : saved) {
+    PidState& state = pids[p.pid];
+    state.continuity = p.continuity;
+    state.pes_open = p.pes_open;
+    state.pes_broken = p.pes_broken;
+    state.seen_section = p.seen_section;
+    state.payload_begin = p.payload_begin;
+    state.payload_end = p.payload_end;
+    state.pes_bytes = p.pes_bytes;
+    if (p.pending.index >= 0) {
+      // The split unit is gathered again from where it started, as the analysis gathered it.
+      reassembler.gather(p.pending.index, p.pending.begin, p.pending.end, p.pending.carriage, state.pending);
+      state.next_piece = p.next_piece;
+      state.pending_origin = p.pending;
     }
   }
   timing_facts.finish();
@@ -240,16 +300,14 @@ void PacketWriter::sectionPayload(int64_t index, const PacketHeader& h, const Pi
   if (pos < first_section) leaf("section_data", pos, first_section, {}, pos == begin + 1 ? orphan : "after the end of the previous section");
   pos = std::max(pos, first_section);
   while (pos < end && data[pos] != 0xFF) {
+    const GatheredAt origin{index, pos, end, Carriage::Section};
     reassembler.gather(index, pos, end, Carriage::Section, scratch_unit);
     if (scratch_unit.pieces.empty()) break;
     state.seen_section = true;
     writePiece(scratch_unit, 0, Carriage::Section, info);
     const Piece& first = scratch_unit.pieces.front();
     pos = first.file_begin + (first.copy_end - first.copy_begin);
-    if (scratch_unit.pieces.size() > 1) {
-      std::swap(state.pending, scratch_unit);
-      state.next_piece = 1;
-    }
+    if (scratch_unit.pieces.size() > 1) keepPending(state, origin);
   }
   if (pos < end) stuffing(pos, end);
 }
@@ -276,10 +334,7 @@ void PacketWriter::pesPayload(int64_t index, const PacketHeader& h, PidState& st
       writePiece(scratch_unit, 0, Carriage::PesHeader, programs.pid(h.pid));
       const Piece& first = scratch_unit.pieces.front();
       pos = first.file_begin + (first.copy_end - first.copy_begin);
-      if (scratch_unit.pieces.size() > 1) {
-        std::swap(state.pending, scratch_unit);
-        state.next_piece = 1;
-      }
+      if (scratch_unit.pieces.size() > 1) keepPending(state, {index, begin, end, Carriage::PesHeader});
     }
     state.pes_open = true;
     state.pes_bytes = pos - begin;

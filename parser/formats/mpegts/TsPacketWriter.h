@@ -33,8 +33,36 @@ struct PidInfo;
 // (continuity counter, the PES packet under way, a split unit still being written).
 class PacketWriter {
  public:
+  // Packets between two checkpoints of the lazy path: a packet is decoded again by running the
+  // packets since the checkpoint before it.
+  static constexpr int64_t kCheckpointEvery = 1024;
+
+  // Where a split unit was gathered, to gather it again.
+  struct GatheredAt {
+    int64_t index = -1;  // the packet, -1 for none
+    int64_t begin = 0, end = 0;
+    Carriage carriage = Carriage::Section;
+  };
+  // The state of one PID before a packet, in a few bytes.
+  struct PidCheckpoint {
+    uint16_t pid = 0;
+    int8_t continuity = -1;
+    bool pes_open = false, pes_broken = false, seen_section = false;
+    uint32_t next_piece = 0;
+    int64_t payload_begin = -1, payload_end = -1, pes_bytes = 0;
+    GatheredAt pending;
+  };
+  // The state of every PID seen so far, before one packet.
+  using Checkpoint = std::vector<PidCheckpoint>;
+
   PacketWriter(ParseContext& context, const PacketLayout& layout, const ProgramMap& programs);
-  void writeAll();
+  // Writes every packet and the GARBAGE between them. With `checkpoints`, each packet is a lazy
+  // unit and the state before every kCheckpointEvery-th packet is kept there.
+  void writeAll(std::vector<Checkpoint>* checkpoints = nullptr);
+  // Writes one packet: its decoding again, after restore() and the packets before it.
+  void writePacketAt(int64_t index);
+  Checkpoint checkpoint() const;
+  void restore(const Checkpoint& saved);
 
  private:
   struct PidState {
@@ -46,6 +74,7 @@ class PacketWriter {
     bool seen_section = false;
     SplitUnit pending;       // a section or PES header that continues in later packets
     size_t next_piece = 0;
+    GatheredAt pending_origin;
 
     bool pendingIn(int64_t index) const {
       return next_piece < pending.pieces.size() && pending.packets[next_piece] == index;
@@ -59,6 +88,8 @@ class PacketWriter {
   };
 
   void writePacket(int64_t index, int64_t offset);
+  // Keeps the split unit just gathered (scratch_unit) for the later packets that hold its pieces.
+  void keepPending(PidState& state, const GatheredAt& origin);
   // A packet cut by the end of the file before its header is whole.
   void writeCutHeader(int64_t index, int64_t offset, int64_t end);
   Continuity checkContinuity(PidState& state, const PacketHeader& h, bool discontinuity_indicator,
