@@ -62,6 +62,7 @@ void PacketWriter::writeAll(std::vector<Checkpoint>* checkpoints) {
       if ((index % kProgressEvery) == 0) ctx.progress(stretch.offset + i * stride);
     }
   }
+  timing_facts.finish();
 }
 
 void PacketWriter::writePacketAt(int64_t index) {
@@ -115,7 +116,6 @@ void PacketWriter::restore(const Checkpoint& saved) {
       state.pending_origin = p.pending;
     }
   }
-  timing_facts.finish();
 }
 
 void PacketWriter::writeCutHeader(int64_t index, int64_t offset, int64_t end) {
