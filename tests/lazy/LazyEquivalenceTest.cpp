@@ -98,9 +98,12 @@ class Answers {
 };
 
 // `stride`: every id is looked up in a committed file; a long stream samples them.
-QStringList collect(const QString& file, bool lazy, QString* failure, qint64 stride = 1) {
+// `options`: further parse options, the same for both paths.
+QStringList collect(const QString& file, bool lazy, QString* failure, qint64 stride = 1,
+                    const QString& options = {}) {
   Parser parser;
-  const int result = parser.parseFile(file, QStringLiteral(":memory:"), lazy ? QStringLiteral("lazy=on") : QStringLiteral("lazy=off"));
+  const int result = parser.parseFile(file, QStringLiteral(":memory:"),
+                                      (lazy ? QStringLiteral("lazy=on ") : QStringLiteral("lazy=off ")) + options);
   if (result != 0) {
     *failure = parser.errorString();
     return {};
@@ -187,6 +190,18 @@ QStringList transportStreams() {
   return files;
 }
 
+// Whether the parser wrote `file` on the lazy path when asked to, with these options.
+bool writtenLazily(const QString& file, const QString& options = {}) {
+  Parser parser;
+  if (parser.parseFile(file, QStringLiteral(":memory:"), QStringLiteral("lazy=on ") + options) != 0) return false;
+  QSqlDatabase* connection = parser.getConnection();
+  const bool lazy = QSqlQuery(*connection).exec(QStringLiteral("SELECT COUNT(*) FROM stored_elements"));
+  connection->close();
+  delete connection;
+  QSqlDatabase::removeDatabase(connectionName());
+  return lazy;
+}
+
 // The first line where two answer lists differ, for a readable failure.
 QString firstDifference(const QStringList& eager, const QStringList& lazy) {
   for (qsizetype i = 0; i < std::min(eager.size(), lazy.size()); ++i)
@@ -201,10 +216,13 @@ class LazyEquivalenceTest : public QObject {
 
  private:
   void compare(const QString& file, qint64 stride = 1) {
+    // H.264/HEVC NAL units across packets keep a file eager (see stayEagerWithNalVideo); with
+    // frames off its packets are lazy units like any other.
+    const QString options = writtenLazily(file) ? QString() : QStringLiteral("frames=off");
     QString eager_failure, lazy_failure;
-    const QStringList eager = collect(file, false, &eager_failure, stride);
+    const QStringList eager = collect(file, false, &eager_failure, stride, options);
     QVERIFY2(eager_failure.isEmpty(), qPrintable(eager_failure));
-    const QStringList lazy = collect(file, true, &lazy_failure, stride);
+    const QStringList lazy = collect(file, true, &lazy_failure, stride, options);
     QVERIFY2(lazy_failure.isEmpty(), qPrintable(lazy_failure));
     QVERIFY(eager.size() > 100);
     QVERIFY2(eager == lazy, qPrintable(firstDifference(eager, lazy)));
@@ -220,6 +238,15 @@ class LazyEquivalenceTest : public QObject {
   void committedFilesAnswerAlike() {
     QFETCH(QString, file);
     compare(file);
+  }
+
+  // The state of a NAL unit running across packets is not saved at checkpoints, so a stream whose
+  // NAL units are decoded is written eagerly even when lazy units are asked for.
+  void stayEagerWithNalVideo() {
+    QVERIFY(!writtenLazily(corvanta::test::dataFile(QStringLiteral("mpegts/h264-bframes.ts"))));
+    QVERIFY(!writtenLazily(corvanta::test::dataFile(QStringLiteral("mpegts/hevc-bframes.ts"))));
+    QVERIFY(writtenLazily(corvanta::test::dataFile(QStringLiteral("mpegts/h264-bframes.ts")), QStringLiteral("frames=off")));
+    QVERIFY(writtenLazily(corvanta::test::dataFile(QStringLiteral("mpegts/dvb.ts"))));
   }
 
   // Committed files hold fewer packets than lie between two checkpoints; a stream made of several
