@@ -1,6 +1,6 @@
 #include "LongTsGenerator.h"
 
-#include "Checksums.h"
+#include "PsiSection.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,29 +21,8 @@ constexpr int kVideoPid = 0x0100;   // + 0x10 * program index
 constexpr int kAudioPid = 0x0101;   // + 0x10 * program index
 constexpr size_t kBufferPackets = 16384;  // about 3 MB per write
 
-void put16(std::string& out, uint32_t v) {
-  out += static_cast<char>(v >> 8);
-  out += static_cast<char>(v);
-}
-
-void put32(std::string& out, uint32_t v) {
-  put16(out, v >> 16);
-  put16(out, v);
-}
-
-// A long-form PSI section with its CRC_32.
-std::string section(uint8_t table_id, uint16_t extension, const std::string& body) {
-  std::string s;
-  s += static_cast<char>(table_id);
-  put16(s, 0xB000u | static_cast<uint32_t>(5 + body.size() + 4));
-  put16(s, extension);
-  s += static_cast<char>(0xC1);
-  s += '\0';
-  s += '\0';
-  s += body;
-  put32(s, corvanta::crc32Mpeg2(reinterpret_cast<const uint8_t*>(s.data()), static_cast<int64_t>(s.size())));
-  return s;
-}
+using corvanta::bench::put16;
+using corvanta::bench::put32;
 
 // A PTS or DTS with its 4-bit prefix.
 void putStamp(uint8_t* out, int prefix, uint64_t value) {
@@ -60,7 +39,7 @@ std::string patSection() {
     put16(body, static_cast<uint32_t>(p + 1));
     put16(body, 0xE000u | static_cast<uint32_t>(kPmtPid + p));
   }
-  return section(0x00, 1, body);
+  return corvanta::bench::psiSection(0x00, 1, body);
 }
 
 std::string pmtSection(int p) {
@@ -73,7 +52,7 @@ std::string pmtSection(int p) {
     put16(body, 0xE000u | static_cast<uint32_t>(pid));
     put16(body, 0xF000u);
   }
-  return section(0x02, static_cast<uint16_t>(p + 1), body);
+  return corvanta::bench::psiSection(0x02, static_cast<uint16_t>(p + 1), body);
 }
 
 // A DVB SDT (actual transport stream) naming each service with a service_descriptor.
@@ -97,7 +76,7 @@ std::string sdtSection() {
     put16(body, 0x8000u | static_cast<uint32_t>(descriptor.size()));  // running, not scrambled
     body += descriptor;
   }
-  return section(0x42, 1, body);
+  return corvanta::bench::psiSection(0x42, 1, body);
 }
 
 // One elementary stream: the PES packet under way and the clock of its frames.

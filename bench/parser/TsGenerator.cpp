@@ -1,6 +1,6 @@
 #include "TsGenerator.h"
 
-#include "Checksums.h"
+#include "PsiSection.h"
 
 #include <QFile>
 
@@ -14,28 +14,8 @@ constexpr int kPmtPid = 0x1000;
 constexpr int kTablesEvery = 100;  // packets
 constexpr int kPayload = 184;
 
-void put16(std::string& out, uint32_t v) {
-  out += static_cast<char>(v >> 8);
-  out += static_cast<char>(v);
-}
-
-void put32(std::string& out, uint32_t v) {
-  put16(out, v >> 16);
-  put16(out, v);
-}
-
-std::string section(uint8_t table_id, uint16_t extension, const std::string& body) {
-  std::string s;
-  s += static_cast<char>(table_id);
-  put16(s, 0xB000u | static_cast<uint32_t>(5 + body.size() + 4));
-  put16(s, extension);
-  s += static_cast<char>(0xC1);
-  s += '\0';
-  s += '\0';
-  s += body;
-  put32(s, corvanta::crc32Mpeg2(reinterpret_cast<const uint8_t*>(s.data()), static_cast<int64_t>(s.size())));
-  return s;
-}
+using corvanta::bench::put16;
+using corvanta::bench::put32;
 
 // A PTS or DTS with its 4-bit prefix.
 void putStamp(std::string& out, int prefix, uint64_t value) {
@@ -116,7 +96,7 @@ bool TsGenerator::write(const QString& path) const {
   std::string pat_body;
   put16(pat_body, 1);
   put16(pat_body, 0xE000u | kPmtPid);
-  const std::string pat = section(0x00, 1, pat_body);
+  const std::string pat = corvanta::bench::psiSection(0x00, 1, pat_body);
   std::string pmt_body;
   put16(pmt_body, 0xE000u | kVideoPid);
   put16(pmt_body, 0xF000u);
@@ -125,7 +105,7 @@ bool TsGenerator::write(const QString& path) const {
     put16(pmt_body, 0xE000u | static_cast<uint32_t>(pid));
     put16(pmt_body, 0xF000u);
   }
-  const std::string pmt = section(0x02, 1, pmt_body);
+  const std::string pmt = corvanta::bench::psiSection(0x02, 1, pmt_body);
 
   Writer w(packet_count);
   int64_t since_tables = kTablesEvery;

@@ -41,7 +41,7 @@ bool TimingCsvPrinter::printQuery(sqlite3* db, const char* header, const char* s
   bool ok = std::fputs(header, out) >= 0;
   const int columns = sqlite3_column_count(statement);
   std::string line;
-  int step;
+  int step = SQLITE_ERROR;
   while (ok && (step = sqlite3_step(statement)) == SQLITE_ROW) {
     line.clear();
     for (int i = 0; i < columns; ++i) {
