@@ -2,6 +2,8 @@
 // of the PCR, and the timing checks on hand-built frame tables: each fault is made in
 // one place of an otherwise clean table and must be found there, and only there.
 #include "FrameSeries.h"
+#include "ElementDatabase.h"
+#include "Parser.h"
 #include "StreamStatistics.h"
 #include "TestSupport.h"
 #include "TimingFaults.h"
@@ -11,6 +13,7 @@
 #include <QSqlQuery>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -258,6 +261,38 @@ class TimingFaultsTest : public QObject {
     QCOMPARE(found, expected);
     if (!faults.empty())
       QCOMPARE(faults.front().priority, TimingFaults::kPriority);
+  }
+
+  // The checks on what the parser writes for streams edited to hold a fault: each fault is
+  // found in its file, on the video stream, and a clean stream gives no timing fault but the
+  // audio start offset.
+  void faultsOfParsedStreams_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("checks");
+    QTest::newRow("clean") << "mpegts/timing-clean.ts" << QStringList{TimingFaults::kStartOffset};
+    QTest::newRow("DTS back") << "mpegts/timing-backward-dts.ts"
+                              << QStringList{TimingFaults::kDtsBackwards, TimingFaults::kStartOffset};
+    QTest::newRow("gap") << "mpegts/timing-gap.ts"
+                         << QStringList{TimingFaults::kTimestampGap, TimingFaults::kStartOffset};
+  }
+  void faultsOfParsedStreams() {
+    QFETCH(QString, file);
+    QFETCH(QStringList, checks);
+    QStringList found;
+    {
+      Parser parser;
+      QCOMPARE(parser.parseFile(corvanta::test::dataFile(file), ":memory:", QString()), 0);
+      std::unique_ptr<QSqlDatabase> connection(parser.getConnection());
+      TimingTables tables;
+      QCOMPARE(tables.load(*connection), TimingTables::State::Loaded);
+      for (const TimingTables::Fault& fault : TimingFaults(kLimit).find(tables))
+        if (!found.contains(fault.check_name)) found << fault.check_name;
+      connection->close();
+    }
+    QSqlDatabase::removeDatabase(QString::fromLatin1(corvanta::ElementDatabase::kConnectionName));
+    found.sort();
+    checks.sort();
+    QCOMPARE(found, checks);
   }
 
   void keyIntervalLimitIsTheUsers() {
