@@ -86,23 +86,6 @@ void frameData(FieldReader& f, std::string_view name = "data") {
   f.rest(name);
 }
 
-std::string fourCCName(uint32_t code) {
-  switch (code) {
-    case fourCC("avc1"): return "AVC";
-    case fourCC("hvc1"): return "HEVC";
-    case fourCC("av01"): return "AV1";
-    case fourCC("vp09"): return "VP9";
-    case fourCC("vp08"): return "VP8";
-    case fourCC("Opus"): return "Opus";
-    case fourCC("fLaC"): return "FLAC";
-    case fourCC("ac-3"): return "AC-3";
-    case fourCC("ec-3"): return "E-AC-3";
-    case fourCC("mp4a"): return "AAC";
-    case fourCC(".mp3"): return "MP3";
-    default: return {};
-  }
-}
-
 }  // namespace
 
 bool FlvTagBodies::isTagStart(double offset) const {
@@ -303,6 +286,23 @@ std::string FlvTagBodies::script(FieldReader& f) {
   for (int64_t index = 0; f.ok() && f.bytesLeft() > 0; ++index) amf.value0("Value", index ? index : -1);
   if (!f.ok()) frameData(f);
   return name;
+}
+
+std::string FlvTagBodies::fourCCName(uint32_t code) {
+  switch (code) {
+    case fourCC("avc1"): return "AVC";
+    case fourCC("hvc1"): return "HEVC";
+    case fourCC("av01"): return "AV1";
+    case fourCC("vp09"): return "VP9";
+    case fourCC("vp08"): return "VP8";
+    case fourCC("Opus"): return "Opus";
+    case fourCC("fLaC"): return "FLAC";
+    case fourCC("ac-3"): return "AC-3";
+    case fourCC("ec-3"): return "E-AC-3";
+    case fourCC("mp4a"): return "AAC";
+    case fourCC(".mp3"): return "MP3";
+    default: return {};
+  }
 }
 
 }  // namespace corvanta::flv

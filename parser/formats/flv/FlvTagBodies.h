@@ -30,6 +30,9 @@ class FlvTagBodies {
   std::string video(FieldReader& f);
   std::string script(FieldReader& f);
 
+  // The codec that an enhanced tag's FourCC names ("AVC", "HEVC", "AAC", ...), or empty.
+  static std::string fourCCName(uint32_t code);
+
  private:
   using Decoder = std::function<std::string(FieldReader&)>;
 

@@ -1,5 +1,7 @@
 #include "formats/flv/FlvTagTiming.h"
 
+#include "formats/flv/FlvTagBodies.h"
+
 #include "ByteOrder.h"
 #include "TextForms.h"
 #include "TimingWriter.h"
@@ -43,21 +45,11 @@ const char* audioCodec(int format) {
   return kNames[format & 15];
 }
 
+// The tag bodies' codec names, with H.264 called as the other containers' frames call it.
 std::string fourCCCodec(uint32_t code) {
-  switch (code) {
-    case fourCC("avc1"): return "H.264";
-    case fourCC("hvc1"): return "HEVC";
-    case fourCC("av01"): return "AV1";
-    case fourCC("vp09"): return "VP9";
-    case fourCC("vp08"): return "VP8";
-    case fourCC("Opus"): return "Opus";
-    case fourCC("fLaC"): return "FLAC";
-    case fourCC("ac-3"): return "AC-3";
-    case fourCC("ec-3"): return "E-AC-3";
-    case fourCC("mp4a"): return "AAC";
-    case fourCC(".mp3"): return "MP3";
-    default: return fourCCText(code);
-  }
+  if (code == fourCC("avc1")) return "H.264";
+  const std::string name = FlvTagBodies::fourCCName(code);
+  return name.empty() ? fourCCText(code) : name;
 }
 
 TagFrame videoFrame(const uint8_t* p, int64_t bytes) {
