@@ -12,6 +12,7 @@ class Av1VideoStream : public VideoFrameDecoder {
   std::string configuration(FieldReader& f) override;
   // Every OBU of the temporal unit; the picture type is the frame_type of its first frame header.
   std::string frame(FieldReader& f, FramePicture& picture) override;
+  std::unique_ptr<VideoFrameDecoder> clone() const override { return std::make_unique<Av1VideoStream>(*this); }
 
  private:
   Av1Context context;

@@ -12,6 +12,7 @@ class Mpeg2VideoStream : public VideoFrameDecoder {
   std::string configuration(FieldReader& f) override;
   // The frame's start-code units; the picture type is that of its first picture header.
   std::string frame(FieldReader& f, FramePicture& picture) override;
+  std::unique_ptr<VideoFrameDecoder> clone() const override { return std::make_unique<Mpeg2VideoStream>(*this); }
 
  private:
   MpegVideoContext context;

@@ -34,6 +34,7 @@ class NalVideoStream : public VideoFrameDecoder {
   // with its length field (or start code and trailing zero bytes) and the unit decoded. Returns
   // the frame's summary: its picture type, or the kinds of its units when it holds no slice.
   std::string frame(FieldReader& f, FramePicture& picture) override;
+  std::unique_ptr<VideoFrameDecoder> clone() const override { return std::make_unique<NalVideoStream>(*this); }
 
   // One NAL unit of a byte stream as a unit "NAL unit" numbered `seq`: its start code, the unit
   // decoded and its trailing zero bytes. `nal` is in the reader's coordinates, the reader at its

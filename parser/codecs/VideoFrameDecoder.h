@@ -28,6 +28,8 @@ class VideoFrameDecoder {
   // One frame from the reader's position to its end, its codec headers decoded as elements.
   // Returns the frame's summary (its picture type when known).
   virtual std::string frame(FieldReader& f, FramePicture& picture) = 0;
+  // A copy with the same state, so that a frame can later be decoded again from this point.
+  virtual std::unique_ptr<VideoFrameDecoder> clone() const = 0;
 
   // The decoder for a configuration record of this type (avcC, hvcC, av1C; "mpeg-video" for
   // MPEG-1/2 video headers; "vpcC-vp9" and "vpcC-vp8" for VP9 and VP8, whose frames need

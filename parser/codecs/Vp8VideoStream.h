@@ -10,6 +10,7 @@ class Vp8VideoStream : public VideoFrameDecoder {
   // VP8 has no configuration record: whatever is there stays one field.
   std::string configuration(FieldReader& f) override;
   std::string frame(FieldReader& f, FramePicture& picture) override;
+  std::unique_ptr<VideoFrameDecoder> clone() const override { return std::make_unique<Vp8VideoStream>(*this); }
 };
 
 }  // namespace corvanta::codecs

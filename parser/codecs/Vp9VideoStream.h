@@ -17,6 +17,7 @@ class Vp9VideoStream : public VideoFrameDecoder {
   // The frames of the chunk (each one of a superframe, then its index); the picture type is
   // "key" or "inter" after the first frame of the chunk, "intra-only" for an intra-only frame.
   std::string frame(FieldReader& f, FramePicture& picture) override;
+  std::unique_ptr<VideoFrameDecoder> clone() const override { return std::make_unique<Vp9VideoStream>(*this); }
 
   struct State {
     int profile = 0;
