@@ -1,10 +1,11 @@
 #include "codecs/AudioElementaryStream.h"
 
 #include "ElementWriter.h"
-#include "FieldReader.h"
+#include "FormatModule.h"
 #include "TimingWriter.h"
 #include "codecs/AudioTags.h"
 #include "codecs/Id3v2Tag.h"
+#include "codecs/LazyAudioFrames.h"
 
 #include <algorithm>
 
@@ -63,15 +64,20 @@ class FrameClock {
 
 }  // namespace
 
-void writeAudioElementaryStream(ElementWriter& writer, const uint8_t* data, int64_t size, int64_t frames_begin,
-                                const AudioFrameKind& kind, AudioFrameDecoder& decoder,
-                                const std::function<void(int64_t)>& progress) {
+void writeAudioElementaryStream(ParseContext& ctx, int64_t frames_begin, const AudioFrameKind& kind,
+                                const AudioFrameDecoder& decoder) {
+  ElementWriter& writer = ctx.writer;
+  const uint8_t* data = ctx.file.data();
+  const int64_t size = ctx.file.size();
   const std::vector<AudioTag> leading = leadingAudioTags(data, frames_begin, size);
   for (const AudioTag& tag : leading) writeAudioTag(writer, data, tag);
   const int64_t begin = leading.empty() ? frames_begin : leading.back().end;
   const std::vector<AudioTag> trailing = trailingAudioTags(data, begin, size);
   const int64_t end = trailing.empty() ? size : trailing.front().begin;
 
+  std::unique_ptr<AudioFrameDecoder> frames = decoder.clone();
+  std::unique_ptr<LazyAudioFrames> lazy =
+      ctx.lazy_units ? std::make_unique<LazyAudioFrames>(data, end, kind, decoder.clone()) : nullptr;
   AudioFrameScanner scanner(kind, data, begin, end);
   AudioFrameStretch stretch;
   int64_t index = 0;
@@ -81,18 +87,18 @@ void writeAudioElementaryStream(ElementWriter& writer, const uint8_t* data, int6
       writer.addGarbage(stretch.begin * 8, (stretch.end - stretch.begin) * 8);
       continue;
     }
-    // A frame cut short ends where the frames do (at the file's end or a trailing tag).
-    const int64_t frame_end = std::min(stretch.end, end);
-    const int64_t id = writer.openUnit("frame", stretch.begin * 8, (frame_end - stretch.begin) * 8, {}, {}, index);
-    FieldReader f(writer, data, stretch.begin, frame_end);
-    const std::string summary = decoder.frame(f, index);
-    writer.setUnitValue(summary, stretch.end > end ? "truncated" : "");
-    writer.closeUnit();
-    clock.frame(id, data + stretch.begin, stretch.begin, frame_end - stretch.begin);
-    if (++index % kProgressEvery == 0) progress(stretch.end);
+    if (lazy) {
+      lazy->frameWritten(index, stretch.begin);
+      writer.beginLazyUnit();
+    }
+    const int64_t id = writeAudioFrame(writer, data, stretch, end, index, *frames);
+    if (lazy) writer.endLazyUnit();
+    clock.frame(id, data + stretch.begin, stretch.begin, std::min(stretch.end, end) - stretch.begin);
+    if (++index % kProgressEvery == 0) ctx.progress(stretch.end);
   }
   for (const AudioTag& tag : trailing) writeAudioTag(writer, data, tag);
-  progress(size);
+  ctx.progress(size);
+  if (lazy) ctx.lazy_decoder = std::move(lazy);
 }
 
 int probeAudioFrames(const AudioFrameKind& kind, const uint8_t* head, int64_t head_size, int64_t file_size,

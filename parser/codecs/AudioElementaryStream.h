@@ -3,12 +3,12 @@
 #include "codecs/AudioFrameScanner.h"
 
 #include <cstdint>
-#include <functional>
+#include <memory>
 #include <string>
 
 namespace corvanta {
-class ElementWriter;
 class FieldReader;
+struct ParseContext;
 }  // namespace corvanta
 
 namespace corvanta::codecs {
@@ -21,6 +21,8 @@ class AudioFrameDecoder {
  public:
   virtual ~AudioFrameDecoder() = default;
   virtual std::string frame(FieldReader& f, int64_t index) = 0;
+  // A decoder with the same settings, for decoding frames again on the lazy path.
+  virtual std::unique_ptr<AudioFrameDecoder> clone() const = 0;
 };
 
 // A decoder for frames that need nothing from the frames before them (or only whether they are
@@ -30,6 +32,7 @@ class AudioFrameFunction : public AudioFrameDecoder {
   using Write = std::string (*)(FieldReader& f, int64_t index);
   explicit AudioFrameFunction(Write write) : write(write) {}
   std::string frame(FieldReader& f, int64_t index) override { return write(f, index); }
+  std::unique_ptr<AudioFrameDecoder> clone() const override { return std::make_unique<AudioFrameFunction>(*this); }
 
  private:
   Write write;
@@ -37,10 +40,10 @@ class AudioFrameFunction : public AudioFrameDecoder {
 
 // A file of audio frames from `frames_begin` on (after a magic number the module wrote): the
 // tags before and after the frames, every frame as a unit "frame" numbered from 0, and GARBAGE
-// for bytes that neither explains. `progress` is told the bytes done now and then.
-void writeAudioElementaryStream(ElementWriter& writer, const uint8_t* data, int64_t size, int64_t frames_begin,
-                                const AudioFrameKind& kind, AudioFrameDecoder& decoder,
-                                const std::function<void(int64_t)>& progress);
+// for bytes that neither explains. On the lazy path every frame is a lazy unit, and the context
+// is left what decodes one again.
+void writeAudioElementaryStream(ParseContext& ctx, int64_t frames_begin, const AudioFrameKind& kind,
+                                const AudioFrameDecoder& decoder);
 
 // The probe of an elementary stream: the confidence that the head holds frames of `kind`
 // (after leading ID3v2 tags), low since a sync word is weak evidence; 0 when none.

@@ -33,8 +33,10 @@ struct AudioFrameStretch {
 // kept). Bytes before the next header that counts are one garbage stretch.
 class AudioFrameScanner {
  public:
-  AudioFrameScanner(const AudioFrameKind& kind, const uint8_t* data, int64_t begin, int64_t end)
-      : kind(kind), data(data), pos(begin), end(end) {}
+  // `in_chain`: `begin` is where a frame found before ended (a scan resumed at a frame it found).
+  AudioFrameScanner(const AudioFrameKind& kind, const uint8_t* data, int64_t begin, int64_t end,
+                    bool in_chain = false)
+      : kind(kind), data(data), pos(begin), end(end), in_chain(in_chain) {}
 
   bool next(AudioFrameStretch& out);
 
@@ -52,7 +54,7 @@ class AudioFrameScanner {
   const uint8_t* data;
   int64_t pos;
   int64_t end;
-  bool in_chain = false;  // pos is where the previous frame ended
+  bool in_chain;  // pos is where the previous frame ended
 };
 
 }  // namespace corvanta::codecs

@@ -19,8 +19,7 @@ std::string frame(FieldReader& f, int64_t) {
 
 bool parse(ParseContext& ctx) {
   codecs::AudioFrameFunction frames(frame);
-  codecs::writeAudioElementaryStream(ctx.writer, ctx.file.data(), ctx.file.size(), 0, codecs::ac4FrameKind(), frames,
-                                     ctx.progress);
+  codecs::writeAudioElementaryStream(ctx, 0, codecs::ac4FrameKind(), frames);
   return true;
 }
 

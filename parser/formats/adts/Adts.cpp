@@ -20,8 +20,7 @@ std::string frame(FieldReader& f, int64_t) {
 
 bool parse(ParseContext& ctx) {
   codecs::AudioFrameFunction frames(frame);
-  codecs::writeAudioElementaryStream(ctx.writer, ctx.file.data(), ctx.file.size(), 0, codecs::adtsFrameKind(), frames,
-                                     ctx.progress);
+  codecs::writeAudioElementaryStream(ctx, 0, codecs::adtsFrameKind(), frames);
   return true;
 }
 

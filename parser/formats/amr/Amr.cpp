@@ -47,6 +47,7 @@ class AmrFrames : public codecs::AudioFrameDecoder {
     if (channels <= 1) return summary;
     return "channel " + numberText(uint64_t(index) % channels) + ", " + summary;
   }
+  std::unique_ptr<AudioFrameDecoder> clone() const override { return std::make_unique<AmrFrames>(*this); }
 
  private:
   bool wideband;
@@ -77,9 +78,8 @@ bool parse(ParseContext& ctx) {
     frames_begin = f.bytePos();
   }
   AmrFrames frames(magic->wideband, channels);
-  codecs::writeAudioElementaryStream(ctx.writer, data, size, frames_begin,
-                                     magic->wideband ? codecs::amrWbFrameKind() : codecs::amrFrameKind(), frames,
-                                     ctx.progress);
+  codecs::writeAudioElementaryStream(ctx, frames_begin,
+                                     magic->wideband ? codecs::amrWbFrameKind() : codecs::amrFrameKind(), frames);
   return true;
 }
 

@@ -18,6 +18,7 @@ class MpegAudioFrames : public codecs::AudioFrameDecoder {
   std::string frame(FieldReader& f, int64_t index) override {
     return codecs::writeMpegAudioFrame(f, index == 0);
   }
+  std::unique_ptr<AudioFrameDecoder> clone() const override { return std::make_unique<MpegAudioFrames>(*this); }
 };
 
 int probe(const uint8_t* head, int64_t head_size, int64_t file_size) {
@@ -26,8 +27,7 @@ int probe(const uint8_t* head, int64_t head_size, int64_t file_size) {
 
 bool parse(ParseContext& ctx) {
   MpegAudioFrames frames;
-  codecs::writeAudioElementaryStream(ctx.writer, ctx.file.data(), ctx.file.size(), 0, mpegAudioFrameKind(), frames,
-                                     ctx.progress);
+  codecs::writeAudioElementaryStream(ctx, 0, mpegAudioFrameKind(), frames);
   return true;
 }
 
