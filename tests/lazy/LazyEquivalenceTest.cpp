@@ -277,6 +277,35 @@ class LazyEquivalenceTest : public QObject {
     compare(path, 13);
   }
 
+  // FLV: every tag a lazy unit, written again from the checkpoint before it with the codec state
+  // (parameter sets, NAL length size) the tags before it left.
+  void flvTagsAnswerAlike_data() {
+    QTest::addColumn<QString>("file");
+    for (const char* name : {"flv/h264-aac.flv", "flv/hevc-enhanced.flv", "flv/corrupt-junk.flv", "flv/truncated.flv"})
+      QTest::newRow(name) << corvanta::test::dataFile(QString::fromLatin1(name));
+  }
+  void flvTagsAnswerAlike() {
+    QFETCH(QString, file);
+    QVERIFY(writtenLazily(file));
+    compare(file, kCommittedStride);
+  }
+  // Tags enough for several checkpoints: the tags of one file repeated after its header.
+  void longFlvAnswersAlike() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QFile part(corvanta::test::dataFile(QStringLiteral("flv/h264-aac.flv")));
+    QVERIFY(part.open(QIODevice::ReadOnly));
+    const QByteArray whole = part.readAll();
+    const QString path = dir.filePath(QStringLiteral("joined.flv"));
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(whole);
+    constexpr int kHeaderAndFirstPreviousTagSize = 13;
+    for (int i = 0; i < 12; ++i) out.write(whole.mid(kHeaderAndFirstPreviousTagSize));
+    out.close();
+    compare(path, 17);
+  }
+
   // The state of a NAL unit running across packets is not saved at checkpoints, so a stream whose
   // NAL units are decoded is written eagerly even when lazy units are asked for.
   void stayEagerWithNalVideo() {

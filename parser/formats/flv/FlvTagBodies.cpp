@@ -90,7 +90,7 @@ void frameData(FieldReader& f, std::string_view name = "data") {
 
 bool FlvTagBodies::isTagStart(double offset) const {
   if (!(offset >= 0) || offset != std::floor(offset) || offset > 9.0e18) return false;
-  return std::binary_search(tag_starts.begin(), tag_starts.end(), static_cast<int64_t>(offset));
+  return std::binary_search(tag_starts->begin(), tag_starts->end(), static_cast<int64_t>(offset));
 }
 
 // A configuration record filling the rest of the body, as a unit decoded by a shared decoder.

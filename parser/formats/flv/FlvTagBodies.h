@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,8 @@ class FlvTagBodies {
  public:
   // `tag_starts`: sorted file offsets of every tag, to check keyframe positions against.
   // `decode_frames`: whether the NAL units of video frames are decoded or stay one field.
-  FlvTagBodies(std::vector<int64_t> tag_starts, bool decode_frames)
+  // A copy carries the codec state so far, and shares the tag offsets.
+  FlvTagBodies(std::shared_ptr<const std::vector<int64_t>> tag_starts, bool decode_frames)
       : tag_starts(std::move(tag_starts)), decode_frames(decode_frames) {}
 
   // Each decodes a body from the reader's position to its end and returns the tag's summary.
@@ -46,7 +48,7 @@ class FlvTagBodies {
   std::string nalUnits(FieldReader& f, bool hevc);
   bool isTagStart(double offset) const;
 
-  std::vector<int64_t> tag_starts;
+  std::shared_ptr<const std::vector<int64_t>> tag_starts;
   bool decode_frames;
   codecs::NalVideoStream avc_video{false};
   codecs::NalVideoStream hevc_video{true};
