@@ -29,6 +29,11 @@ AnalysisOptions parseOptions(const QString& text) {
       options.lazy = value == QLatin1String("on")    ? AnalysisOptions::Lazy::On
                      : value == QLatin1String("off") ? AnalysisOptions::Lazy::Off
                                                      : AnalysisOptions::Lazy::Auto;
+    if (key == QLatin1String("lazy_cache")) {
+      bool ok = false;
+      const qlonglong units = value.toLongLong(&ok);
+      if (ok && units > 0) options.lazy_cached_units = units;
+    }
     if (key == QLatin1String("lazy_threshold")) {
       bool ok = false;
       const qlonglong bytes = value.toLongLong(&ok);
@@ -93,6 +98,7 @@ AnalysisResult analyse(const FormatModule& module, FileBytes bytes, sqlite3* db,
   auto elements = std::make_shared<LazyElements>(std::move(lazy_units), std::move(context.lazy_decoder),
                                                  std::move(names), writer.elementCount(), backing.file_changed,
                                                  backing.bytes_owner);
+  if (options.lazy_cached_units > 0) elements->setCachedUnits(size_t(options.lazy_cached_units));
   if (!LazyElementTable::install(db, std::move(elements), &error))
     return {AnalysisResult::DatabaseFailed, error};
   return {};

@@ -37,6 +37,9 @@ struct AnalysisOptions {
   enum class Lazy { Off, On, Auto };
   Lazy lazy = Lazy::Auto;
   int64_t lazy_threshold = int64_t{256} << 20;
+  // "lazy_cache=UNITS": lazy units kept decoded, for tests that must decode units again; 0 keeps
+  // the table's own number.
+  int64_t lazy_cached_units = 0;
 
   bool lazyFor(int64_t file_size) const {
     return lazy == Lazy::On || (lazy == Lazy::Auto && file_size >= lazy_threshold);

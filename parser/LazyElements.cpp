@@ -39,7 +39,7 @@ std::shared_ptr<const DecodedUnit> LazyElements::unit(int64_t unit) {
   std::shared_ptr<const DecodedUnit> decoded = decode(unit);
   recent.emplace_front(unit, decoded);
   cached[unit] = recent.begin();
-  if (recent.size() > kCachedUnits) {
+  if (recent.size() > cached_units) {
     cached.erase(recent.back().first);
     recent.pop_back();
   }

@@ -5,6 +5,7 @@
 #include "LazyIndex.h"
 #include "RowBlock.h"
 
+#include <algorithm>
 #include <functional>
 #include <list>
 #include <memory>
@@ -35,6 +36,8 @@ class LazyElements {
  public:
   // Units kept decoded: a few pages of the tree in either direction.
   static constexpr size_t kCachedUnits = 512;
+  // Fewer units kept, so that tests decode units again from their checkpoints.
+  void setCachedUnits(size_t units) { cached_units = std::max<size_t>(units, 1); }
 
   LazyElements(LazyIndex index, std::unique_ptr<LazyDecoder> decoder, NameIds names, int64_t element_count,
                std::function<bool()> file_changed, std::shared_ptr<const void> bytes_owner);
@@ -56,6 +59,7 @@ class LazyElements {
   std::function<bool()> file_changed;
   std::shared_ptr<const void> bytes_owner;  // keeps the file's bytes mapped
 
+  size_t cached_units = kCachedUnits;
   std::mutex mutex;  // one decoding at a time, whatever thread reads
   std::list<std::pair<int64_t, std::shared_ptr<const DecodedUnit>>> recent;  // newest first
   std::unordered_map<int64_t, decltype(recent)::iterator> cached;
