@@ -1,6 +1,5 @@
 #include "formats/flac/Flac.h"
 
-#include "Checksums.h"
 #include "ElementWriter.h"
 #include "FieldReader.h"
 #include "TextForms.h"
@@ -9,9 +8,12 @@
 #include "codecs/FlacFrame.h"
 #include "codecs/FlacMetadata.h"
 #include "formats/flac/FlacFrameWalk.h"
+#include "formats/flac/FlacFrameWriter.h"
+#include "formats/flac/FlacLazyFrames.h"
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace corvanta {
 
@@ -79,29 +81,27 @@ class FlacWriter {
 
   void frames(int64_t at) {
     flac::FlacFrameWalk walk(data, size, info);
+    const flac::FlacFrameWriter frame_writer(data, size, info);
+    auto lazy = ctx.lazy_units ? std::make_unique<flac::FlacLazyFrames>(data, size, info) : nullptr;
     int64_t count = 0;
     while (at < size) {
       const flac::FrameStretch stretch = walk.next(at);
-      if (stretch.garbage)
+      if (stretch.garbage) {
         w.addGarbage(stretch.begin * 8, (stretch.end - stretch.begin) * 8);
-      else
-        frame(stretch, count++);
+      } else {
+        if (lazy) {
+          lazy->frameWritten(count, stretch.begin);
+          w.beginLazyUnit();
+        }
+        const int64_t id = frame_writer.write(w, stretch, count++);
+        if (lazy) w.endLazyUnit();
+        frameTiming(id, stretch);
+      }
       at = stretch.end;
       if ((count & 255) == 0) ctx.progress(at);
     }
     ctx.progress(size);
-  }
-
-  void frame(const flac::FrameStretch& stretch, int64_t seq) {
-    const int64_t bytes = stretch.end - stretch.begin;
-    const int64_t id = w.openUnit("frame", stretch.begin * 8, bytes * 8, {}, {}, seq);
-    FieldReader f(w, data, stretch.begin, stretch.end);
-    const bool cut = stretch.end == size && !(stretch.layout.subframes_ok && bytes == stretch.layout.end_bytes) &&
-                     crc16Flac(data + stretch.begin, bytes) != 0;
-    std::string summary = codecs::flacFrame(f, stretch.layout, bytes, cut);
-    w.setUnitValue(summary, startText(stretch.layout) + (cut ? ", truncated" : ""));
-    w.closeUnit();
-    frameTiming(id, stretch);
+    if (lazy) ctx.lazy_decoder = std::move(lazy);
   }
 
   // The frames table: one audio stream timed in samples at STREAMINFO's rate.
@@ -133,17 +133,6 @@ class FlacWriter {
       frame.duration = layout.block_size;
     }
     timing.addFrame(timing_stream, frame);
-  }
-
-  // When the frame starts: a fixed block size counts frames, a variable one samples.
-  std::string startText(const codecs::FlacFrameLayout& layout) const {
-    const uint32_t rate = layout.sample_rate ? layout.sample_rate : info.sample_rate;
-    if (rate == 0) return {};
-    const uint64_t block = info.min_block_size == info.max_block_size && info.max_block_size ? info.max_block_size
-                                                                                              : layout.block_size;
-    const uint64_t sample = layout.variable_block_size ? layout.number : layout.number * block;
-    if (sample > uint64_t(INT64_MAX)) return {};
-    return "at " + secondsText(int64_t(sample), rate);
   }
 
   ParseContext& ctx;
