@@ -288,7 +288,9 @@ void VisibleRows::erase(qint64 row, qint64 count) {
     std::vector<Run>& last_runs = chunks[end.chunk].runs;
     last_runs.erase(last_runs.begin(), last_runs.begin() + qptrdiff(end.run));
     chunks[end.chunk].rows = rowsOf(last_runs);
-    chunks.erase(chunks.begin() + qptrdiff(begin.chunk) + 1, chunks.begin() + qptrdiff(end.chunk));
+    // Up to the end: the last chunk goes too.
+    const size_t end_chunk = last_runs.empty() ? end.chunk + 1 : end.chunk;
+    chunks.erase(chunks.begin() + qptrdiff(begin.chunk) + 1, chunks.begin() + qptrdiff(end_chunk));
   }
   // The place where the rows were: the first run after them, in begin's chunk or the next.
   size_t chunk = begin.chunk;

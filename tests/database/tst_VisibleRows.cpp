@@ -157,6 +157,37 @@ class TestVisibleRows : public QObject {
     QCOMPARE(rows.runCount(), qint64(3));
   }
 
+  // Steps alternating between 1 and 2 make a run of every two ids, so that the rows fill many
+  // chunks; rows are taken out from inside one chunk, across chunks and up to the end.
+  void eraseAcrossChunks_data() {
+    QTest::addColumn<qint64>("row");
+    QTest::addColumn<qint64>("count");
+    QTest::newRow("inside a chunk") << qint64(10) << qint64(20);
+    QTest::newRow("across a few chunks") << qint64(300) << qint64(1700);
+    QTest::newRow("from inside a chunk to the end") << qint64(777) << qint64(5000);
+    QTest::newRow("the last chunk and more") << qint64(2500) << qint64(500);
+    QTest::newRow("from the first row to the end") << qint64(0) << qint64(3000);
+    QTest::newRow("all but the last row") << qint64(0) << qint64(2999);
+  }
+  void eraseAcrossChunks() {
+    QFETCH(qint64, row);
+    QFETCH(qint64, count);
+    Ids ids{1};
+    while (ids.size() < 3000) ids.push_back(ids.back() + 1 + qint64(ids.size() % 2));
+    VisibleRows rows = runsOf(ids);
+    QCOMPARE(rows.runCount(), qint64(1500));
+    rows.erase(row, count);
+    Ids left = ids;
+    const qint64 removed = std::min<qint64>(count, qint64(ids.size()) - row);
+    left.erase(left.begin() + row, left.begin() + row + removed);
+    compare(rows, left);
+    // The place stays usable: the rows go back where they were.
+    rows.insert(row, runsOf(Ids(ids.begin() + row, ids.begin() + row + removed)));
+    compare(rows, ids);
+    rows.append(ids.back() + 5);
+    QCOMPARE(rows.back(), ids.back() + 5);
+  }
+
   // Random opens (rows put into a gap between two rows) and closes (rows taken out) on lists of
   // many runs, so that chunks are split, emptied and merged, with small and large insertions.
   void randomChanges_data() {
@@ -195,8 +226,7 @@ class TestVisibleRows : public QObject {
       }
       compare(rows, shown);
     }
-    // The runs stay few against the rows, and what is left after closing everything again is
-    // one run per step change.
+    // Emptied and filled again in one go.
     QVERIFY(rows.runCount() <= rows.size());
     rows.erase(0, rows.size());
     compare(rows, {});
