@@ -128,6 +128,7 @@ struct Cursor {
   bool use_list = false;
   int64_t stored_next = -1;
   int64_t unit = -1, unit_first = 0, run_end = 0, run_begin = 0;
+  int64_t run_parent = 0;  // the parent of the units of [run_begin, run_end)
   bool units_done = true;
 
   // The row under the cursor.
@@ -150,6 +151,20 @@ struct Cursor {
     lazy_row = nullptr;
     row_unit = known_unit >= -1 ? known_unit : index().unitHolding(row_id);
     row_is_unit = row_unit >= 0 && index().firstId(row_unit) == row_id;
+  }
+  // The own element of lazy unit `unit`, whose first id the walk over the units knows already.
+  void locateUnit(int64_t unit_id, int64_t known_unit) {
+    id = unit_id;
+    row_loaded = false;
+    lazy_row = nullptr;
+    row_unit = known_unit;
+    row_is_unit = true;
+  }
+  void enterRun() {
+    const LazyIndex& units = index();
+    run_begin = units.runBegin(unit);
+    run_end = units.runEnd(unit);
+    run_parent = units.parentOf(unit);
   }
 
   // Decodes the unit or reads the stored row; false when the row is missing.
@@ -181,8 +196,7 @@ struct Cursor {
       return;
     }
     unit_first = units.firstId(unit);
-    run_begin = units.runBegin(unit);
-    run_end = units.runEnd(unit);
+    enterRun();
     settleUnit();
   }
   void moveUnit() {
@@ -195,8 +209,7 @@ struct Cursor {
       unit_first -= units.gapBefore(unit) + units.idCount(unit - 1);
       --unit;
       if (unit < run_begin) {
-        run_begin = units.runBegin(unit);
-        run_end = units.runEnd(unit);
+        enterRun();
       }
     } else {
       unit_first += units.idCount(unit) + units.gapBefore(unit + 1);
@@ -206,8 +219,7 @@ struct Cursor {
         return;
       }
       if (unit >= run_end) {
-        run_begin = units.runBegin(unit);
-        run_end = units.runEnd(unit);
+        enterRun();
       }
     }
   }
@@ -219,7 +231,7 @@ struct Cursor {
         units_done = true;
         return;
       }
-      if (units.parentOf(unit) != parent) {
+      if (run_parent != parent) {
         // Skip the whole run of another parent.
         unit = descending ? run_begin - 1 : run_end;
         if (unit < 0 || unit >= units.unitCount()) {
@@ -227,8 +239,7 @@ struct Cursor {
           return;
         }
         unit_first = units.firstId(unit);
-        run_begin = units.runBegin(unit);
-        run_end = units.runEnd(unit);
+        enterRun();
         continue;
       }
       if (units.isLazy(unit) && (descending ? unit_first <= high : unit_first >= low)) return;
@@ -253,7 +264,7 @@ struct Cursor {
     }
     const bool take_unit = have_unit && (!have_stored || (descending ? unit_first > stored_next : unit_first < stored_next));
     if (take_unit) {
-      locate(unit_first, unit);
+      locateUnit(unit_first, unit);
       moveUnit();
       settleUnit();
     } else {

@@ -22,11 +22,6 @@ void LazyIndex::add(const LazyUnitPlace& place, int64_t count, bool lazy) {
   next_id = place.first_id + count;
 }
 
-int64_t LazyIndex::idCount(int64_t unit) const {
-  const uint16_t count = counts[size_t(unit)];
-  return count != kEscape ? count : large.at(unit).count;
-}
-
 bool LazyIndex::isLazy(int64_t unit) const {
   if (unit < 0 || unit >= unitCount())
     return false;

@@ -24,7 +24,10 @@ class LazyIndex {
   int64_t unitCount() const { return int64_t(counts.size()); }
   bool empty() const { return counts.empty(); }
   // Ids of unit `unit` (its subtree), and whether its rows are decoded on demand.
-  int64_t idCount(int64_t unit) const;
+  int64_t idCount(int64_t unit) const {
+    const uint16_t count = counts[size_t(unit)];
+    return count != kEscape ? count : large.at(unit).count;
+  }
   bool isLazy(int64_t unit) const;
   int64_t firstId(int64_t unit) const;
   // The place of unit `unit`, with its first id.

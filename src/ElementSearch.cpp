@@ -133,8 +133,8 @@ bool ElementSearch::searchBlock() {
     return true;
   }
   const Range& range = ranges[range_index];
-  const qint64 low = backward ? std::max(range.last, next_id - block_ids + 1) : next_id;
-  const qint64 high = backward ? next_id : std::min(range.last, next_id + block_ids - 1);
+  const qint64 low = backward ? std::max(range.last, next_id - current_block_ids + 1) : next_id;
+  const qint64 high = backward ? next_id : std::min(range.last, next_id + current_block_ids - 1);
 
   query.bindValue(0, QVariant(qlonglong(low)));
   query.bindValue(1, QVariant(qlonglong(high)));
@@ -165,8 +165,19 @@ ElementSearch::State ElementSearch::step(int milliseconds) {
   QElapsedTimer timer;
   timer.start();
   do {
+    const qint64 block_start = timer.elapsed();
     if (searchBlock())
       break;
+    paceBlocks(timer.elapsed() - block_start, milliseconds);
   } while (timer.elapsed() < milliseconds);
   return current_state;
+}
+
+void ElementSearch::paceBlocks(qint64 block_milliseconds, int step_milliseconds) {
+  // Blocks smaller than this cost more in queries than they give back in answering.
+  const qint64 smallest = 4096;
+  if (block_milliseconds > step_milliseconds && current_block_ids > smallest)
+    current_block_ids = std::max(smallest, current_block_ids / 2);
+  else if (block_milliseconds * 4 < step_milliseconds && current_block_ids < block_ids)
+    current_block_ids = std::min(block_ids, current_block_ids * 2);
 }

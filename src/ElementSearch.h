@@ -32,8 +32,10 @@ class ElementSearch {
   // Share of the elements looked at so far, 0 to 100.
   int percent() const;
 
-  // Ids compared per range query; a step runs at least one.
-  void setBlockIds(qint64 ids) { block_ids = qMax<qint64>(ids, 1); }
+  // Ids compared per range query at most; a step runs at least one. Where a block takes
+  // longer than a step (elements decoded from the file as they are read), blocks shrink so
+  // that the caller's window is served between them, and grow back when they are quick.
+  void setBlockIds(qint64 ids) { block_ids = current_block_ids = qMax<qint64>(ids, 1); }
 
  private:
   struct Range {
@@ -45,6 +47,7 @@ class ElementSearch {
   QString buildSql(bool backward) const;
   bool prepareQuery();
   bool searchBlock();
+  void paceBlocks(qint64 block_milliseconds, int step_milliseconds);
 
   QSqlDatabase connection;
   QString needle;  // ASCII letters in lower case, as the text match wants it
@@ -61,5 +64,6 @@ class ElementSearch {
   qint64 looked_at = 0;
   qint64 found_id = 0;
   qint64 block_ids = 65536;
+  qint64 current_block_ids = 65536;
   State current_state = State::Running;
 };

@@ -115,7 +115,7 @@ int ViewerDatabase::closeConnection() {
     QSqlDatabase::removeDatabase(name);
   }
   connection = nullptr;
-  std::vector<qint64>().swap(visibleRows);
+  visibleRows.clear();
   return 0;
 }
 
@@ -190,16 +190,9 @@ qint64 ViewerDatabase::lastDescendant(qint64 id) {
 
 int ViewerDatabase::visibleCount() const { return int(visibleRows.size()); }
 
-qint64 ViewerDatabase::idAt(int row) const {
-  if (row < 0 || size_t(row) >= visibleRows.size()) return 0;
-  return visibleRows[size_t(row)];
-}
+qint64 ViewerDatabase::idAt(int row) const { return visibleRows.at(row); }
 
-int ViewerDatabase::rowOf(qint64 id) const {
-  const auto it = std::lower_bound(visibleRows.begin(), visibleRows.end(), id);
-  if (it == visibleRows.end() || *it != id) return -1;
-  return int(it - visibleRows.begin());
-}
+int ViewerDatabase::rowOf(qint64 id) const { return int(visibleRows.rowOf(id)); }
 
 std::vector<qint64> ViewerDatabase::openIdsBetween(qint64 first, qint64 last) {
   std::vector<qint64> ids;
@@ -246,7 +239,7 @@ bool ViewerDatabase::readChildIds(QSqlQuery& query, qint64 parent, qint64 after,
 // own visible descendants when it is open. An open element without children simply
 // yields no rows, so the children's last_child_id need not be read.
 void ViewerDatabase::appendVisibleDescendants(qint64 id, const std::vector<qint64>& open_ids,
-                                              std::vector<qint64>& out) {
+                                              VisibleRows& out) {
   QSqlQuery query(*connection);
   query.setForwardOnly(true);
   if (!query.prepare(QString::fromLatin1(kChildIdsSql))) return;
@@ -257,7 +250,7 @@ void ViewerDatabase::appendVisibleDescendants(qint64 id, const std::vector<qint6
       // and would break the ordering every search relies on, or loop forever.
       const qint64 floor = out.empty() ? id : std::max(id, out.back());
       if (child <= floor) continue;
-      out.push_back(child);
+      out.append(child);
       if (contains(open_ids, child)) appendVisibleDescendants(child, open_ids, out);
     }
     if (chunk.size() < size_t(kChildIdsChunk)) break;
@@ -265,8 +258,8 @@ void ViewerDatabase::appendVisibleDescendants(qint64 id, const std::vector<qint6
   }
 }
 
-std::vector<qint64> ViewerDatabase::visibleDescendants(qint64 id) {
-  std::vector<qint64> rows;
+VisibleRows ViewerDatabase::visibleDescendants(qint64 id) {
+  VisibleRows rows;
   if (!hasOpenConnection()) return rows;
   const qint64 last = lastDescendant(id);
   if (last <= id) return rows;
@@ -279,40 +272,32 @@ std::vector<qint64> ViewerDatabase::visibleDescendants(qint64 id) {
 int ViewerDatabase::countVisibleDescendants(qint64 id) {
   if (!hasOpenConnection()) return 0;
   const qint64 last = lastDescendant(id);
-  const auto first_it = std::upper_bound(visibleRows.begin(), visibleRows.end(), id);
-  const auto end_it = std::upper_bound(first_it, visibleRows.end(), last);
-  return int(end_it - first_it);
+  return int(visibleRows.upperBound(last) - visibleRows.upperBound(id));
 }
 
 int ViewerDatabase::insertVisibleDescendants(qint64 id) {
   const int row = rowOf(id);
   if (row < 0) return -1;
-  std::vector<qint64> rows = visibleDescendants(id);
+  VisibleRows rows = visibleDescendants(id);
   // A broken database must not be allowed to reorder the list.
-  if (size_t(row) + 1 < visibleRows.size()) {
-    const qint64 next = visibleRows[size_t(row) + 1];
-    rows.erase(std::lower_bound(rows.begin(), rows.end(), next), rows.end());
+  if (qint64(row) + 1 < visibleRows.size()) {
+    const qint64 kept = rows.lowerBound(visibleRows.at(row + 1));
+    rows.erase(kept, rows.size() - kept);
   }
   if (rows.empty()) return -1;
-  // Exactly the room needed: the list is the one large thing kept in memory.
-  visibleRows.reserve(visibleRows.size() + rows.size());
-  visibleRows.insert(visibleRows.begin() + row + 1, rows.begin(), rows.end());
+  visibleRows.insert(row + 1, rows);
   return 0;
 }
 
 int ViewerDatabase::removeVisibleDescendants(qint64 id) {
   const int row = rowOf(id);
   if (row < 0) return -1;
-  const int count = countVisibleDescendants(id);
-  const auto first = visibleRows.begin() + row + 1;
-  visibleRows.erase(first, first + count);
-  // Give memory back after collapsing a very large subtree.
-  if (visibleRows.capacity() > 2 * visibleRows.size() + 65536) visibleRows.shrink_to_fit();
+  visibleRows.erase(row + 1, countVisibleDescendants(id));
   return 0;
 }
 
 int ViewerDatabase::rebuildVisibleRows() {
-  std::vector<qint64>().swap(visibleRows);
+  visibleRows.clear();
   if (!hasOpenConnection()) return -1;
   QSqlQuery roots(*connection);
   roots.setForwardOnly(true);
@@ -322,7 +307,7 @@ int ViewerDatabase::rebuildVisibleRows() {
   for (qint64 after = 0; readChildIds(roots, 0, after, chunk);) {
     for (const qint64 root : chunk) {
       if (!visibleRows.empty() && root <= visibleRows.back()) continue;
-      visibleRows.push_back(root);
+      visibleRows.append(root);
       if (contains(open_ids, root)) appendVisibleDescendants(root, open_ids, visibleRows);
     }
     if (chunk.size() < size_t(kChildIdsChunk)) break;
@@ -361,10 +346,9 @@ int ViewerDatabase::readBlock(qint64 from, int count, QList<Element>& out) {
   QSqlQuery block(*connection);
   block.setForwardOnly(true);
   if (!block.prepare(QString::fromLatin1(kBlockReadSql))) return -1;
-  auto row = std::lower_bound(visibleRows.begin(), visibleRows.end(), from);
   qint64 current = -1;  // id of the row the read stands on, -1 when it must be executed
-  for (; row != visibleRows.end() && out.size() < count; ++row) {
-    const qint64 wanted = *row;
+  for (qint64 row = visibleRows.lowerBound(from); row < visibleRows.size() && out.size() < count; ++row) {
+    const qint64 wanted = visibleRows.at(row);
     bool found = current != -1 && current + 1 == wanted && block.next() &&
                  block.value(0).toLongLong() == wanted;
     if (!found) {
@@ -416,23 +400,22 @@ qint64 ViewerDatabase::moveBy(qint64 id, int n) {
   // The movement never goes above id 1.
   if (n <= 0 && id <= 1) return id == 0 ? 1 : id;
   if (visibleRows.empty()) return -1;
-  const qint64 count = qint64(visibleRows.size());
-  const qint64 lower = std::lower_bound(visibleRows.begin(), visibleRows.end(), id) -
-                       visibleRows.begin();
+  const qint64 count = visibleRows.size();
+  const qint64 lower = visibleRows.lowerBound(id);
   if (n >= 1) {
     // From a hidden id the first row is the next visible one; past the end the
     // movement stops on the last row.
     if (lower >= count) return visibleRows.back();
-    return visibleRows[size_t(std::min(lower + n, count - 1))];
+    return visibleRows.at(std::min(lower + n, count - 1));
   }
-  if (lower < count && visibleRows[size_t(lower)] == id) {
-    return visibleRows[size_t(std::max<qint64>(lower + n, 0))];
+  if (lower < count && visibleRows.at(lower) == id) {
+    return visibleRows.at(std::max<qint64>(lower + n, 0));
   }
   if (level(id) < 0) return -1;  // no such element
   // The row above a hidden id is its nearest visible ancestor, the collapsed element
   // that hides it, which is the last visible row before it; that step counts as one.
   const qint64 steps = std::max<qint64>(-qint64(n), 1);
-  return visibleRows[size_t(std::max<qint64>(lower - steps, 0))];
+  return visibleRows.at(std::max<qint64>(lower - steps, 0));
 }
 
 // ---------------------------------------------------------------------------------------

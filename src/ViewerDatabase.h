@@ -8,12 +8,14 @@
 #include <utility>
 #include <vector>
 
+#include "VisibleRows.h"
+
 class QSqlDatabase;
 class QSqlQuery;
 
 // The viewer's access to an element database: the list of visible rows (ids in
 // display order), element records read on demand, the open set, and movement by rows.
-// Only the ids of the visible rows stay in memory; every record is read when asked for.
+// Only the ids of the visible rows stay in memory, as runs; every record is read when asked for.
 class ViewerDatabase {
  public:
   // One element as the tree holds it; a tree row carries a copy under Qt::UserRole.
@@ -99,9 +101,8 @@ class ViewerDatabase {
 
   std::vector<qint64> openIdsBetween(qint64 first, qint64 last);
   bool readChildIds(QSqlQuery& query, qint64 parent, qint64 after, std::vector<qint64>& ids);
-  void appendVisibleDescendants(qint64 id, const std::vector<qint64>& open_ids,
-                                std::vector<qint64>& out);
-  std::vector<qint64> visibleDescendants(qint64 id);
+  void appendVisibleDescendants(qint64 id, const std::vector<qint64>& open_ids, VisibleRows& out);
+  VisibleRows visibleDescendants(qint64 id);
   int countVisibleDescendants(qint64 id);
   int insertVisibleDescendants(qint64 id);
   int removeVisibleDescendants(qint64 id);
@@ -112,7 +113,7 @@ class ViewerDatabase {
 
   QSqlDatabase* connection = nullptr;
   std::vector<std::pair<QSqlQuery*, QString>> statements;
-  std::vector<qint64> visibleRows;
+  VisibleRows visibleRows;
 };
 
 Q_DECLARE_METATYPE(ViewerDatabase::Element)
