@@ -214,11 +214,14 @@ class BoxWriter {
 
   void writeClaim(size_t index, int64_t mdat_end, bool overlap) {
     const Claim& c = map.claims()[index];
+    // A sample's rows on the lazy path are only counted: its summaries are not made. Near the
+    // writer's depth bound the sample might not stay one element, and so be written after all.
+    const bool counted = lazy && w.depth() + 2 < ElementWriter::kMaxDepth;
     if (lazy) {
       lazy->beforeUnit(samples, index, mdat_end, overlap);
       w.beginLazyUnit();
     }
-    const SampleWriter::Written written = samples.write(c, mdat_end, overlap);
+    const SampleWriter::Written written = samples.write(c, mdat_end, overlap, !counted);
     if (lazy) w.endLazyUnit();
     timing.sample(written.id, c, written.size, written.picture);
   }

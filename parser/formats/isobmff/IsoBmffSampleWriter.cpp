@@ -14,13 +14,14 @@ SampleWriter::SampleWriter(ElementWriter& writer, const uint8_t* bytes, const Sa
                            bool decode_video_frames)
     : w(writer), data(bytes), map(sample_map), decode_frames(decode_video_frames) {}
 
-SampleWriter::Written SampleWriter::write(const Claim& c, int64_t mdat_end, bool overlap) {
+SampleWriter::Written SampleWriter::write(const Claim& c, int64_t mdat_end, bool overlap, bool summaries) {
   Written written;
   written.size = std::min<int64_t>(c.size, mdat_end - c.offset);
   const bool cut = written.size < int64_t(c.size);
   line.clear();
   readable.clear();
-  if (c.flags & Claim::kItem) {
+  if (!summaries) {
+  } else if (c.flags & Claim::kItem) {
     line += "item ";
     appendSigned(line, c.number);
     if (const uint32_t type = map.itemType(c.number)) line += " " + fourCCText(type);
@@ -46,8 +47,8 @@ SampleWriter::Written SampleWriter::write(const Claim& c, int64_t mdat_end, bool
     if (c.flags & Claim::kSync) line += ", sync";
     readable = t.kindText() + ", " + secondsText(c.dts, t.timescale);
   }
-  if (overlap) readable += readable.empty() ? "overlaps the previous claim" : ", overlaps the previous claim";
-  if (cut) readable += readable.empty() ? "truncated" : ", truncated";
+  if (overlap && summaries) readable += readable.empty() ? "overlaps the previous claim" : ", overlaps the previous claim";
+  if (cut && summaries) readable += readable.empty() ? "truncated" : ", truncated";
   const char* name = (c.flags & Claim::kItem) ? "item" : (c.count > 1 ? "samples" : "sample");
   codecs::VideoFrameDecoder* video =
       overlap || c.count != 1 || (c.flags & Claim::kItem) ? nullptr : frameDecoder(c.track);
@@ -60,6 +61,11 @@ SampleWriter::Written SampleWriter::write(const Claim& c, int64_t mdat_end, bool
   codecs::FramePicture picture;
   const std::string frame = video->frame(f, picture);
   changed[c.track] = true;
+  written.picture = TimingWriter::pictureLetter(picture.type);
+  if (!summaries) {
+    w.closeUnit();
+    return written;
+  }
   if (!picture.type.empty()) {
     line += ", ";
     line += picture.type;
@@ -72,7 +78,6 @@ SampleWriter::Written SampleWriter::write(const Claim& c, int64_t mdat_end, bool
   }
   w.setUnitValue(line, readable);
   w.closeUnit();
-  written.picture = TimingWriter::pictureLetter(picture.type);
   return written;
 }
 

@@ -32,7 +32,9 @@ class SampleWriter {
     char picture = 0;   // TimingWriter::pictureLetter of the frame, 0 when not decoded
   };
   // `overlap`: the claim starts inside an earlier one, so its bytes are not decoded.
-  Written write(const Claim& claim, int64_t mdat_end, bool overlap);
+  // `summaries` false leaves the claim's own raw and readable values empty, for a writer that
+  // only counts its rows: the elements and their number stay the same.
+  Written write(const Claim& claim, int64_t mdat_end, bool overlap, bool summaries = true);
 
   // A copy of the frame decoder of each track that decoded a frame since the last call; the
   // others still stand as that call left them.
