@@ -214,15 +214,19 @@ class BoxWriter {
 
   void writeClaim(size_t index, int64_t mdat_end, bool overlap) {
     const Claim& c = map.claims()[index];
-    // A sample's rows on the lazy path are only counted: its summaries are not made. Near the
-    // writer's depth bound the sample might not stay one element, and so be written after all.
-    const bool counted = lazy && w.depth() + 2 < ElementWriter::kMaxDepth;
-    if (lazy) {
+    // On the lazy path a sample whose frame is decoded is a lazy unit. Any other claim is one
+    // element: its stored row costs about what serving it as a unit would, and tiny or
+    // overlapping claims, which a hostile file has by the ten thousand, stay cheap to read.
+    const bool unit = lazy && samples.decodesFrame(c, overlap) && std::min<int64_t>(c.size, mdat_end - c.offset) > 0;
+    // A unit's rows are only counted: its summaries are not made. Near the writer's depth bound
+    // the sample might not stay one element, and so be written after all.
+    const bool counted = unit && w.depth() + 2 < ElementWriter::kMaxDepth;
+    if (unit) {
       lazy->beforeUnit(samples, index, mdat_end, overlap);
       w.beginLazyUnit();
     }
     const SampleWriter::Written written = samples.write(c, mdat_end, overlap, !counted);
-    if (lazy) w.endLazyUnit();
+    if (unit) w.endLazyUnit();
     timing.sample(written.id, c, written.size, written.picture);
   }
 
@@ -289,7 +293,8 @@ bool parse(ParseContext& ctx) {
   auto map = std::make_shared<SampleMap>();
   map->build(data, size);
   std::unique_ptr<LazySamples> lazy;
-  if (ctx.lazyForElements(expectedElements(*map, ctx.decode_frames)))
+  // Only decoded frames become lazy units: without them the lazy path has nothing to save.
+  if (ctx.decode_frames && ctx.lazyForElements(expectedElements(*map, ctx.decode_frames)))
     lazy = std::make_unique<LazySamples>(ctx.file, map, ctx.decode_frames);
   BoxWriter writer(ctx, *map, lazy.get());
   writer.walk(0, size, Parent{}, 0);

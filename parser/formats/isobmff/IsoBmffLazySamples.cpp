@@ -47,12 +47,15 @@ const LazySamples::Run* LazySamples::runOf(int64_t unit) const {
   return after == runs.begin() ? nullptr : &*(after - 1);
 }
 
-void LazySamples::writeUnit(int64_t unit) {
+void LazySamples::writeUnit(int64_t unit, bool only_state) {
   const Run* run = runOf(unit);
   if (!run || unit >= int64_t(overlaps.size())) return;
   const size_t claim = claimOf(*run, unit);
   if (claim >= map->claims().size()) return;
-  replay.write(map->claims()[claim], run->mdat_end, overlaps[size_t(unit)]);
+  const Claim& c = map->claims()[claim];
+  const bool overlap = overlaps[size_t(unit)];
+  if (only_state && !replay.decodesFrame(c, overlap)) return;
+  replay.write(c, run->mdat_end, overlap, !only_state);
 }
 
 void LazySamples::decode(int64_t unit, const LazyUnitPlace& place) {
@@ -68,7 +71,7 @@ void LazySamples::decode(int64_t unit, const LazyUnitPlace& place) {
   for (; next_unit < unit; ++next_unit) {
     // Only the state these samples leave in the frame decoders matters; their rows are dropped.
     writer().startCollecting(anywhere);
-    writeUnit(next_unit);
+    writeUnit(next_unit, true);
   }
   writer().startCollecting(place);
   writeUnit(unit);

@@ -11,8 +11,8 @@ namespace corvanta::isobmff {
 
 class SampleMap;
 
-// The lazy path of an MP4: each claim of the media data (a sample with its decoded frame, or an
-// item extent) is a lazy unit, numbered in the order the analysis wrote them. The analysis tells
+// The lazy path of an MP4: each sample whose frame is decoded is a lazy unit, numbered in the
+// order the analysis wrote them. The analysis tells
 // which claim each unit is and, about every kCheckpointEvery units, takes a checkpoint: a copy of
 // the frame decoder of each track that decoded a frame since the checkpoint before (the samples
 // of all tracks come in file order, so a checkpoint must restore them all; a track that decoded
@@ -45,7 +45,9 @@ class LazySamples : public LazyDecoder {
   };
   const Run* runOf(int64_t unit) const;
   size_t claimOf(const Run& run, int64_t unit) const { return run.first_claim + size_t(unit - run.first_unit); }
-  void writeUnit(int64_t unit);
+  // Writes unit `unit`; `only_state`: only for what it leaves in the frame decoders, so a unit
+  // that decodes no frame is passed over.
+  void writeUnit(int64_t unit, bool only_state = false);
 
   FileBytes file;
   std::shared_ptr<const SampleMap> map;

@@ -50,8 +50,7 @@ SampleWriter::Written SampleWriter::write(const Claim& c, int64_t mdat_end, bool
   if (overlap && summaries) readable += readable.empty() ? "overlaps the previous claim" : ", overlaps the previous claim";
   if (cut && summaries) readable += readable.empty() ? "truncated" : ", truncated";
   const char* name = (c.flags & Claim::kItem) ? "item" : (c.count > 1 ? "samples" : "sample");
-  codecs::VideoFrameDecoder* video =
-      overlap || c.count != 1 || (c.flags & Claim::kItem) ? nullptr : frameDecoder(c.track);
+  codecs::VideoFrameDecoder* video = decodesFrame(c, overlap) ? frameDecoder(c.track) : nullptr;
   if (!video) {
     written.id = w.addField(name, c.offset * 8, written.size * 8, line, readable, c.number);
     return written;
@@ -79,6 +78,11 @@ SampleWriter::Written SampleWriter::write(const Claim& c, int64_t mdat_end, bool
   w.setUnitValue(line, readable);
   w.closeUnit();
   return written;
+}
+
+bool SampleWriter::decodesFrame(const Claim& c, bool overlap) const {
+  return decode_frames && !overlap && c.count == 1 && !(c.flags & Claim::kItem) && c.track < map.tracks().size() &&
+         map.tracks()[c.track].config_type != 0;
 }
 
 // The frame decoder of a track whose sample entry has its configuration record, set up by that

@@ -36,6 +36,10 @@ class SampleWriter {
   // only counts its rows: the elements and their number stay the same.
   Written write(const Claim& claim, int64_t mdat_end, bool overlap, bool summaries = true);
 
+  // Whether write() hands this claim's bytes to its track's frame decoder: the claims that
+  // change what later frames are decoded with (the others can be passed over on the way to one).
+  bool decodesFrame(const Claim& claim, bool overlap) const;
+
   // A copy of the frame decoder of each track that decoded a frame since the last call; the
   // others still stand as that call left them.
   using TrackState = std::pair<size_t, std::shared_ptr<const codecs::VideoFrameDecoder>>;
