@@ -128,9 +128,10 @@ QStringList collect(const QString& file, bool lazy, QString* failure, qint64 str
                             ? count.value(0).toLongLong() : 0;
     if (lazy) {
       // The lazy path was taken: in a transport stream only the bytes between packets are stored
-      // rows; an MP4 stores its boxes, but at least a third of a file of frames is its samples.
+      // rows; an MP4 stores its boxes and the samples whose frames are not decoded, but at least
+      // a quarter of a small file of video frames is their NAL units or OBUs.
       QSqlQuery stored(*connection);
-      const qint64 most_stored = file.endsWith(QLatin1String(".mp4")) ? last * 2 / 3 : last / 10;
+      const qint64 most_stored = file.endsWith(QLatin1String(".mp4")) ? last * 3 / 4 : last / 10;
       if (!stored.exec(QStringLiteral("SELECT COUNT(*) FROM stored_elements")) || !stored.next() ||
           stored.value(0).toLongLong() > most_stored)
         *failure = QStringLiteral("the packets or samples were not lazy units");
