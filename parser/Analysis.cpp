@@ -39,8 +39,21 @@ AnalysisOptions parseOptions(const QString& text) {
       const qlonglong bytes = value.toLongLong(&ok);
       if (ok && bytes >= 0) options.lazy_threshold = bytes;
     }
+    if (key == QLatin1String("lazy_elements")) {
+      bool ok = false;
+      const qlonglong elements = value.toLongLong(&ok);
+      if (ok && elements >= 0) options.lazy_elements = elements;
+    }
   }
   return options;
+}
+
+bool ParseContext::lazyForElements(int64_t expected_elements) {
+  if (!lazy_units && lazy_index && expected_elements >= lazy_elements) {
+    writer.recordLazyUnits(lazy_index);
+    lazy_units = true;
+  }
+  return lazy_units;
 }
 
 namespace {
@@ -81,6 +94,10 @@ AnalysisResult analyse(const FormatModule& module, FileBytes bytes, sqlite3* db,
                        false, nullptr};
   context.decode_frames = options.decode_frames;
   context.lazy_units = lazy;
+  if (!lazy && options.lazy == AnalysisOptions::Lazy::Auto) {
+    context.lazy_elements = options.lazy_elements;
+    context.lazy_index = &lazy_units;
+  }
   if (!module.parse(context))
     return {AnalysisResult::NotThisFormat,
             context.error.isEmpty() ? QStringLiteral("not a %1 file").arg(module.display_name) : context.error};

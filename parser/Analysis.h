@@ -26,17 +26,21 @@ const FormatModule* chooseModuleFor(FileBytes bytes, const QString& file_name);
 
 // How the modules analyse: Parser's `extra` argument, parsed by parseOptions.
 //
-// Lazy units ("lazy=on", "lazy=off", "lazy=auto"; "lazy_threshold=BYTES"): a module that supports
-// them (transport streams) then writes only the rows outside its repeated units, counts the rest,
-// and the database serves them by decoding each unit again when it is read (see
-// LazyElementTable). "auto", the default, takes the lazy path for files of at least
-// lazy_threshold bytes (256 MB: a transport stream of about 20 million elements, some 2 GB of
-// memory written eagerly).
+// Lazy units ("lazy=on", "lazy=off", "lazy=auto"; "lazy_threshold=BYTES";
+// "lazy_elements=COUNT"): a module that supports them (transport streams, MP4) then writes only
+// the rows outside its repeated units, counts the rest, and the database serves them by decoding
+// each unit again when it is read (see LazyElementTable). "auto", the default, takes the lazy
+// path for files of at least lazy_threshold bytes (256 MB: a transport stream of about 20
+// million elements, some 2 GB of memory written eagerly), and for files that a module expects to
+// make at least lazy_elements elements before it writes its repeated units (1 million, about
+// 90 MB written eagerly: an MP4 of 100,000 small video frames with their codec headers decoded
+// makes some 5 million in 5 MB; see ParseContext::lazyForElements).
 struct AnalysisOptions {
   bool decode_frames = true;  // "frames=off" leaves every frame one field
   enum class Lazy { Off, On, Auto };
   Lazy lazy = Lazy::Auto;
   int64_t lazy_threshold = int64_t{256} << 20;
+  int64_t lazy_elements = 1000000;
   // "lazy_cache=UNITS": lazy units kept decoded, for tests that must decode units again; 0 keeps
   // the table's own number.
   int64_t lazy_cached_units = 0;

@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <unordered_map>
@@ -94,6 +95,21 @@ struct ElementWriter::Impl {
   std::string name_key;
   std::string last_name;
   int32_t last_name_id = 0;
+  // Name ids by the address of the name's text: modules pass the same literals again and again,
+  // so most lookups end here without hashing the text. The text is compared too, since a
+  // buffer's address may come back with other text in it.
+  struct CachedName {
+    const char* data = nullptr;
+    std::string text;
+    int32_t id = 0;
+  };
+  static constexpr size_t kCachedNames = 256;
+  std::vector<CachedName> name_cache = std::vector<CachedName>(kCachedNames);
+
+  CachedName& cachedName(std::string_view name) {
+    const auto address = reinterpret_cast<uintptr_t>(name.data());
+    return name_cache[(address ^ (address >> 9)) % kCachedNames];
+  }
 
   ~Impl() {
     // The thread first, then the statements it used, then the transaction.
@@ -130,6 +146,22 @@ struct ElementWriter::Impl {
   int32_t nameId(std::string_view name) {
     if (name == last_name && last_name_id != 0)
       return last_name_id;
+    CachedName& cached = cachedName(name);
+    if (cached.data == name.data() && cached.id != 0 && cached.text == name) {
+      last_name = cached.text;
+      last_name_id = cached.id;
+      return cached.id;
+    }
+    const int32_t id = lookUpName(name);
+    if (id != 0) {
+      cached.data = name.data();
+      cached.text.assign(name.data(), name.size());
+      cached.id = id;
+    }
+    return id;
+  }
+
+  int32_t lookUpName(std::string_view name) {
     name_key.assign(name.data(), name.size());
     if (collecting) {
       const auto known = known_names->find(name_key);
@@ -336,8 +368,10 @@ ElementWriter::ElementWriter(Collect) : impl(std::make_unique<Impl>()) {
 }
 
 void ElementWriter::setKnownNames(std::shared_ptr<const NameIds> names) {
-  if (names)
-    impl->known_names = std::move(names);
+  if (!names)
+    return;
+  impl->known_names = std::move(names);
+  impl->name_cache.assign(Impl::kCachedNames, {});
 }
 
 ElementWriter::~ElementWriter() = default;

@@ -14,6 +14,7 @@
 namespace corvanta {
 
 class ElementWriter;
+class LazyIndex;
 
 // What a format module is given to analyse one file.
 struct ParseContext {
@@ -30,6 +31,13 @@ struct ParseContext {
   // leaves its decoder for them here.
   bool lazy_units = false;
   std::unique_ptr<LazyDecoder> lazy_decoder;
+  // The lazy path by the number of elements (AnalysisOptions::lazy_elements), for a module that
+  // knows about how many its repeated units make before it writes them: lazyForElements(expected)
+  // sets lazy_units once `expected` reaches lazy_elements (and lazy units may be written), and
+  // returns lazy_units. Without a lazy_index it only returns lazy_units.
+  int64_t lazy_elements = INT64_MAX;
+  LazyIndex* lazy_index = nullptr;
+  bool lazyForElements(int64_t expected_elements);
 };
 
 // One container family: listed once in the registry (FormatRegistry.cpp).

@@ -34,8 +34,8 @@ class Parser : public QObject {
 
   // file_name: the container; database_name: ":memory:" or a database file path to
   // write; extra: options as key=value pairs ("frames=off": frames stay one field each, their
-  // codec headers undecoded; "lazy=on|off|auto" and "lazy_threshold=BYTES": repeated units decoded
-  // only when read, see AnalysisOptions; a database file is always written complete). Returns 0
+  // codec headers undecoded; "lazy=on|off|auto", "lazy_threshold=BYTES" and "lazy_elements=COUNT":
+  // repeated units decoded only when read, see AnalysisOptions; a database file is always written complete). Returns 0
   // on success.
   int parseFile(const QString& file_name, const QString& database_name, const QString& extra);
 

@@ -67,7 +67,7 @@ class IsoBmffFilesTest : public QObject {
     for (const char* file : {"progressive.mp4", "faststart.mp4", "fragmented.mp4", "dash.mp4", "movie.mov",
                              "audio.m4a", "mobile.3gp", "gstreamer.mp4", "gstreamer.mov", "largesize.mp4",
                              "size0.mp4", "h264-high.mp4", "h264-interlaced.mp4", "h264-444.mp4", "hevc-main10.mp4",
-                             "av1.mp4"})
+                             "av1.mp4", "two-tracks.mp4"})
       QTest::newRow(file) << QString::fromLatin1(file);
   }
 

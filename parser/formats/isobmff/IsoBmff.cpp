@@ -6,7 +6,8 @@
 #include "FieldReader.h"
 #include "TextForms.h"
 #include "ValueName.h"
-#include "codecs/VideoFrameDecoder.h"
+#include "formats/isobmff/IsoBmffLazySamples.h"
+#include "formats/isobmff/IsoBmffSampleWriter.h"
 #include "formats/isobmff/IsoBmffSamples.h"
 #include "formats/isobmff/IsoBmffTiming.h"
 #include "TimingWriter.h"
@@ -78,8 +79,9 @@ struct Parent {
 // Second pass: writes every box in file order, with mdat divided by the sample map.
 class BoxWriter {
  public:
-  BoxWriter(ParseContext& context, const SampleMap& sample_map)
-      : ctx(context), w(context.writer), data(context.file.data()), map(sample_map) {}
+  // With `lazy_samples`, each claim of the media data is written as a lazy unit.
+  BoxWriter(ParseContext& context, const SampleMap& sample_map, LazySamples* lazy_samples)
+      : ctx(context), w(context.writer), data(context.file.data()), map(sample_map), lazy(lazy_samples) {}
 
   void walk(int64_t begin, int64_t end, const Parent& parent, int depth) {
     int64_t pos = begin;
@@ -184,7 +186,7 @@ class BoxWriter {
       }
       const bool overlap = c.offset < covered;
       overlaps += overlap;
-      writeClaim(c, end, overlap);
+      writeClaim(i, end, overlap);
       ((c.flags & Claim::kItem) ? items : samples) += c.count;
       covered = std::max(covered, std::min(end, c.offset + int64_t(c.size)));
       if ((i & 4095) == 0) ctx.progress(c.offset);
@@ -210,90 +212,33 @@ class BoxWriter {
     w.addField("unclaimed", from * 8, (to - from) * 8, line, "not claimed by any sample or item");
   }
 
-  void writeClaim(const Claim& c, int64_t mdat_end, bool overlap) {
-    const int64_t size = std::min<int64_t>(c.size, mdat_end - c.offset);
-    const bool cut = size < int64_t(c.size);
-    line.clear();
-    readable.clear();
-    if (c.flags & Claim::kItem) {
-      line += "item ";
-      appendSigned(line, c.number);
-      if (const uint32_t type = map.itemType(c.number)) line += " " + fourCCText(type);
-      line += ", extent ";
-      appendSigned(line, c.track);
-      line += ", ";
-      appendSigned(line, c.size);
-      line += " bytes";
-    } else {
-      // Samples are the bulk of a large file's elements: the number is already the
-      // element's sequence number and the size its size column, so neither is repeated.
-      const TrackInfo& t = map.tracks()[c.track];
-      line += "track ";
-      appendSigned(line, t.track_id);
-      if (c.count > 1) {
-        line += ", samples ";
-        appendSigned(line, c.number);
-        line += '-';
-        appendSigned(line, int64_t(c.number) + c.count - 1);
-      }
-      line += ", dts ";
-      appendSigned(line, c.dts);
-      if (c.flags & Claim::kSync) line += ", sync";
-      readable = t.kindText() + ", " + secondsText(c.dts, t.timescale);
+  void writeClaim(size_t index, int64_t mdat_end, bool overlap) {
+    const Claim& c = map.claims()[index];
+    // On the lazy path a sample whose frame is decoded is a lazy unit. Any other claim is one
+    // element: its stored row costs about what serving it as a unit would, and tiny or
+    // overlapping claims, which a hostile file has by the ten thousand, stay cheap to read.
+    const bool unit = lazy && samples.decodesFrame(c, overlap) && std::min<int64_t>(c.size, mdat_end - c.offset) > 0;
+    // A unit's rows are only counted: its summaries are not made. Near the writer's depth bound
+    // the sample might not stay one element, and so be written after all.
+    const bool counted = unit && w.depth() + 2 < ElementWriter::kMaxDepth;
+    if (unit) {
+      lazy->beforeUnit(samples, index, mdat_end, overlap);
+      w.beginLazyUnit();
     }
-    if (overlap) readable += readable.empty() ? "overlaps the previous claim" : ", overlaps the previous claim";
-    if (cut) readable += readable.empty() ? "truncated" : ", truncated";
-    const char* name = (c.flags & Claim::kItem) ? "item" : (c.count > 1 ? "samples" : "sample");
-    codecs::VideoFrameDecoder* video = overlap || c.count != 1 || (c.flags & Claim::kItem) ? nullptr : frameDecoder(c.track);
-    if (!video) {
-      timing.sample(w.addField(name, c.offset * 8, size * 8, line, readable, c.number), c, size, 0);
-      return;
-    }
-    const int64_t id = w.openUnit(name, c.offset * 8, size * 8, {}, {}, c.number);
-    FieldReader f(w, data, c.offset, c.offset + size);
-    codecs::FramePicture picture;
-    const std::string frame = video->frame(f, picture);
-    if (!picture.type.empty()) {
-      line += ", ";
-      line += picture.type;
-      const bool sync = c.flags & Claim::kSync;
-      if (sync && !picture.random_access) readable += ", a sync sample whose frame is not a random access picture";
-      if (!sync && picture.random_access) readable += ", a random access picture not marked as sync sample";
-    } else if (!frame.empty()) {
-      line += ", ";
-      line += frame;
-    }
-    w.setUnitValue(line, readable);
-    w.closeUnit();
-    timing.sample(id, c, size, TimingWriter::pictureLetter(picture.type));
-  }
-
-  // The frame decoder of a track whose sample entry has its configuration record, set up by that
-  // record at the first sample (the record may follow the media data).
-  codecs::VideoFrameDecoder* frameDecoder(size_t track) {
-    if (!ctx.decode_frames || track >= map.tracks().size()) return nullptr;
-    if (video_streams.size() < map.tracks().size()) video_streams.resize(map.tracks().size());
-    std::unique_ptr<codecs::VideoFrameDecoder>& stream = video_streams[track];
-    if (!stream) {
-      const TrackInfo& t = map.tracks()[track];
-      if (!t.config_type) return nullptr;
-      stream = codecs::VideoFrameDecoder::forRecord(fourCCText(t.config_type));
-      if (!stream) return nullptr;
-      ElementWriter counter{ElementWriter::CountOnly{}};
-      FieldReader record(counter, data, t.config_begin, t.config_end);
-      stream->configuration(record);
-    }
-    return stream.get();
+    const SampleWriter::Written written = samples.write(c, mdat_end, overlap, !counted);
+    if (unit) w.endLazyUnit();
+    timing.sample(written.id, c, written.size, written.picture);
   }
 
   ParseContext& ctx;
   ElementWriter& w;
   const uint8_t* data;
   const SampleMap& map;
+  LazySamples* lazy;
   int64_t boxes = 0;
-  std::vector<std::unique_ptr<codecs::VideoFrameDecoder>> video_streams;  // by track index
+  SampleWriter samples{w, data, map, ctx.decode_frames};
   SampleTiming timing{w.timing(), map};
-  std::string line, readable;  // reused for every sample: no allocation per sample
+  std::string line;
 };
 
 // Confidence from the first box: its type and whether its size is sane.
@@ -326,6 +271,18 @@ int probe(const uint8_t* head, int64_t head_size, int64_t file_size) {
   }
 }
 
+// About how many elements the samples of the file make, before any is written: one each, and
+// for a video sample whose codec headers are decoded about as many as a frame of one slice
+// holds (NAL units with their headers, a slice header to its last field).
+int64_t expectedElements(const SampleMap& map, bool decode_frames) {
+  constexpr int64_t kElementsPerDecodedFrame = 24;
+  int64_t elements = int64_t(map.claims().size());
+  if (decode_frames)
+    for (const TrackInfo& t : map.tracks())
+      if (t.config_type) elements += int64_t(std::min<uint64_t>(t.samples, uint64_t(1) << 40)) * kElementsPerDecodedFrame;
+  return elements;
+}
+
 bool parse(ParseContext& ctx) {
   const uint8_t* data = ctx.file.data();
   const int64_t size = ctx.file.size();
@@ -333,10 +290,15 @@ bool parse(ParseContext& ctx) {
     ctx.error = QStringLiteral("the file is too small to hold a box");
     return false;
   }
-  SampleMap map;
-  map.build(data, size);
-  BoxWriter writer(ctx, map);
+  auto map = std::make_shared<SampleMap>();
+  map->build(data, size);
+  std::unique_ptr<LazySamples> lazy;
+  // Only decoded frames become lazy units: without them the lazy path has nothing to save.
+  if (ctx.decode_frames && ctx.lazyForElements(expectedElements(*map, ctx.decode_frames)))
+    lazy = std::make_unique<LazySamples>(ctx.file, map, ctx.decode_frames);
+  BoxWriter writer(ctx, *map, lazy.get());
   writer.walk(0, size, Parent{}, 0);
+  if (lazy) ctx.lazy_decoder = std::move(lazy);
   if (writer.boxesWritten() == 0) {
     ctx.error = QStringLiteral("no ISO base media box found");
     return false;

@@ -9,6 +9,7 @@
 #   make-test-files.sh          all files
 #   make-test-files.sh codecs   only the codec parameter set files and their witnesses
 #   make-test-files.sh frame-traces   only the <file>.frames.trace.txt witnesses
+#   make-test-files.sh two-tracks     only two-tracks.mp4 and its packets
 set -eu
 cd "$(dirname "$0")"
 export LC_ALL=C
@@ -87,6 +88,23 @@ PY
 make_frame_traces() {
   ../make-frame-traces.sh progressive.mp4 h264-high.mp4 h264-interlaced.mp4 h264-444.mp4 hevc-main10.mp4 av1.mp4
 }
+
+# two-tracks.mp4: an H.264 and an HEVC track with B-frames, 100 frames each, their samples
+# interleaved: more samples than lie between two checkpoints of the lazy path, so that a sample is
+# decoded again from the saved state of both tracks' frame decoders. Witness: its packets.
+make_two_tracks() {
+  $ff -f lavfi -i testsrc=size=64x48:rate=25:duration=4 -f lavfi -i testsrc2=size=64x48:rate=25:duration=4 \
+    -map 0:v -map 1:v -pix_fmt yuv420p \
+    -c:v:0 libx264 -preset ultrafast -x264-params "bframes=2:b-adapt=0:keyint=40" -b:v:0 20k \
+    -c:v:1 libx265 -preset ultrafast -x265-params "log-level=error:info=0:bframes=2:keyint=40" -b:v:1 20k \
+    two-tracks.mp4
+  ffprobe -v error -show_entries packet=stream_index,pos,size -of csv=p=0 two-tracks.mp4 > two-tracks.mp4.packets
+}
+
+if [ "${1:-all}" = two-tracks ]; then
+  make_two_tracks
+  exit 0
+fi
 
 if [ "${1:-all}" = frame-traces ]; then
   make_frame_traces
@@ -174,6 +192,7 @@ open("corrupt-tail.mp4", "wb").write(fast + b"\x01\x02\x03junk that is no box\xf
 PY
 
 make_codec_files
+make_two_tracks
 
 # The witness: ffprobe's packets of every file it can read, in file order.
 for f in progressive.mp4 faststart.mp4 fragmented.mp4 dash.mp4 movie.mov audio.m4a mobile.3gp \
