@@ -107,8 +107,9 @@ constexpr qint64 kCommittedStride = 1;
 
 // `stride`: every id is looked up in a committed file; a long stream samples them.
 // `options`: further parse options, the same for both paths.
+// `stored_percent`: on the lazy path, the most of the rows that may be stored rather than lazy.
 QStringList collect(const QString& file, bool lazy, QString* failure, qint64 stride = 1,
-                    const QString& options = {}) {
+                    const QString& options = {}, qint64 stored_percent = 10) {
   Parser parser;
   const int result = parser.parseFile(file, QStringLiteral(":memory:"),
                                       (lazy ? QStringLiteral("lazy=on ") : QStringLiteral("lazy=off ")) + options);
@@ -130,7 +131,7 @@ QStringList collect(const QString& file, bool lazy, QString* failure, qint64 str
       // The lazy path was taken: only the bytes between packets are stored rows.
       QSqlQuery stored(*connection);
       if (!stored.exec(QStringLiteral("SELECT COUNT(*) FROM stored_elements")) || !stored.next() ||
-          stored.value(0).toLongLong() * 10 > last)
+          stored.value(0).toLongLong() * 100 > last * stored_percent)
         *failure = QStringLiteral("the packets were not lazy units");
     }
     answers.run(kBlockReadSql, {1}, QStringLiteral("block read from 1"));
@@ -223,14 +224,14 @@ class LazyEquivalenceTest : public QObject {
   Q_OBJECT
 
  private:
-  void compare(const QString& file, qint64 stride = 1) {
+  void compare(const QString& file, qint64 stride = 1, qint64 stored_percent = 10) {
     // H.264/HEVC NAL units across packets keep a file eager (see stayEagerWithNalVideo); with
     // frames off its packets are lazy units like any other.
     const QString options = writtenLazily(file) ? QString() : QStringLiteral("frames=off");
     QString eager_failure, lazy_failure;
     const QStringList eager = collect(file, false, &eager_failure, stride, options);
     QVERIFY2(eager_failure.isEmpty(), qPrintable(eager_failure));
-    const QStringList lazy = collect(file, true, &lazy_failure, stride, options);
+    const QStringList lazy = collect(file, true, &lazy_failure, stride, options, stored_percent);
     QVERIFY2(lazy_failure.isEmpty(), qPrintable(lazy_failure));
     QVERIFY(eager.size() > 100);
     QVERIFY2(eager == lazy, qPrintable(firstDifference(eager, lazy)));
@@ -246,6 +247,22 @@ class LazyEquivalenceTest : public QObject {
   void committedFilesAnswerAlike() {
     QFETCH(QString, file);
     compare(file, kCommittedStride);
+  }
+
+  // Matroska Clusters as lazy units: laced blocks (Xiph, EBML, fixed), a cluster of unknown size,
+  // H.264 and AV1 frames whose decoding carries state from cluster to cluster (AV1 over two
+  // Segments), a file cut short inside a cluster and one with junk between clusters. Small files
+  // store their headers and tracks (Xiph headers decoded) as most of their rows.
+  void matroskaFilesAnswerAlike_data() {
+    QTest::addColumn<QString>("file");
+    for (const char* name : {"mkvmerge-h264-aac.mkv", "mkvmerge-vorbis.mka", "mkvmerge-ac3.mka", "gstreamer-live.mkv",
+                             "av1-segments.mkv", "truncated-in-cluster.mkv", "corrupt-junk.mkv"})
+      QTest::newRow(name) << corvanta::test::dataFile(QStringLiteral("matroska/") + QLatin1String(name));
+  }
+  void matroskaFilesAnswerAlike() {
+    QFETCH(QString, file);
+    QVERIFY(writtenLazily(file));
+    compare(file, kCommittedStride, 99);
   }
 
   // The state of a NAL unit running across packets is not saved at checkpoints, so a stream whose
