@@ -250,13 +250,15 @@ class LazyEquivalenceTest : public QObject {
   }
 
   // Matroska Clusters as lazy units: laced blocks (Xiph, EBML, fixed), a cluster of unknown size,
-  // H.264 and AV1 frames whose decoding carries state from cluster to cluster (AV1 over two
-  // Segments), a file cut short inside a cluster and one with junk between clusters. Small files
+  // H.264 and AV1 frames (AV1 over two Segments), VP9 clusters that start with inter frames whose
+  // headers need the reference slots the cluster before left, a file cut short inside a cluster
+  // and one with junk between clusters. Small files
   // store their headers and tracks (Xiph headers decoded) as most of their rows.
   void matroskaFilesAnswerAlike_data() {
     QTest::addColumn<QString>("file");
     for (const char* name : {"mkvmerge-h264-aac.mkv", "mkvmerge-vorbis.mka", "mkvmerge-ac3.mka", "gstreamer-live.mkv",
-                             "av1-segments.mkv", "truncated-in-cluster.mkv", "corrupt-junk.mkv"})
+                             "av1-segments.mkv", "mkvmerge-short-clusters.webm", "truncated-in-cluster.mkv",
+                             "corrupt-junk.mkv"})
       QTest::newRow(name) << corvanta::test::dataFile(QStringLiteral("matroska/") + QLatin1String(name));
   }
   void matroskaFilesAnswerAlike() {
