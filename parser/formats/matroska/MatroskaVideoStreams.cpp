@@ -28,9 +28,13 @@ codecs::VideoFrameDecoder* MatroskaVideoStreams::forTrack(const TrackInfo& track
   const auto found = streams.find(track.number);
   if (found != streams.end()) {
     // The caller decodes a frame with it, which may change its state.
-    if (found->second.decoder) found->second.changed = true;
+    if (found->second.decoder) {
+      found->second.changed = true;
+      ++frames_decoded;
+    }
     return found->second.decoder.get();
   }
+  ++frames_decoded;
   std::unique_ptr<codecs::VideoFrameDecoder>& stream = streams[track.number].decoder;
   if (track.compressed || track.encrypted) return nullptr;
   const auto [record_type, in_codec_private] = recordOf(track.codec_id);
@@ -59,6 +63,13 @@ std::shared_ptr<const MatroskaVideoStreams::Snapshot> MatroskaVideoStreams::snap
   for (const auto& [number, stream] : streams) taken->emplace(number, stream.copy);
   saved = std::move(taken);
   return saved;
+}
+
+bool MatroskaVideoStreams::changedSinceSnapshot() const {
+  if (!saved || saved->size() != streams.size()) return true;
+  for (const auto& [number, stream] : streams)
+    if (stream.changed) return true;
+  return false;
 }
 
 void MatroskaVideoStreams::restore(const std::shared_ptr<const Snapshot>& from) {

@@ -31,6 +31,10 @@ class MatroskaVideoStreams {
   std::shared_ptr<const Snapshot> snapshot();
   // Sets every stream to the state of `saved` (null: no stream set up yet).
   void restore(const std::shared_ptr<const Snapshot>& saved);
+  // Whether a stream may have changed since the last snapshot (or there is none).
+  bool changedSinceSnapshot() const;
+  // How many times a decoder was handed out for a frame so far.
+  uint64_t framesDecoded() const { return frames_decoded; }
 
  private:
   struct Stream {
@@ -40,6 +44,7 @@ class MatroskaVideoStreams {
   };
   std::map<uint64_t, Stream> streams;  // by track number
   std::shared_ptr<const Snapshot> saved;  // the last snapshot
+  uint64_t frames_decoded = 0;
 };
 
 }  // namespace corvanta::matroska

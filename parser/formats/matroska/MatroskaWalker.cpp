@@ -147,20 +147,21 @@ MatroskaWalker::Stop MatroskaWalker::writeLazyCluster(const ElementHeader& h, co
   around.segment = segment;
   around.limits = limits;
   around.webm = webm;
-  lazy_clusters->addCluster(h.offset, around, video_streams.snapshot());
+  // Frames decoded outside the clusters (blocks misplaced in other masters) are not decoded again
+  // on the way from a saved state.
+  lazy_clusters->addCluster(h.offset, around, video_streams, video_streams.framesDecoded() != frames_after_cluster);
   w.beginLazyUnit();
   const Stop stop = writeElement(h, type, parent, first_child);
   w.endLazyUnit();
   lazy_clusters->endCluster(stop.pos);
+  frames_after_cluster = video_streams.framesDecoded();
   return stop;
 }
 
-void MatroskaWalker::writeCluster(int64_t offset, const ClusterSurroundings& around,
-                                  const std::shared_ptr<const MatroskaVideoStreams::Snapshot>& video) {
+void MatroskaWalker::writeCluster(int64_t offset, const ClusterSurroundings& around) {
   segment = around.segment;
   limits = around.limits;
   webm = around.webm;
-  video_streams.restore(video);
   ElementHeader h;
   if (offset < 0 || offset >= file_size || !readElementHeader(data, offset, around.parent.end, limits, h)) return;
   const ElementType* type = findElementType(h.id);

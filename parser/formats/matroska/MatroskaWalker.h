@@ -43,10 +43,12 @@ class MatroskaWalker {
 
   // Makes every Cluster a lazy unit recorded in `clusters` (the analysis on the lazy path).
   void recordClustersIn(MatroskaLazyClusters* clusters) { lazy_clusters = clusters; }
-  // Writes the Cluster at byte `offset` again, as the analysis wrote it with these surroundings
-  // and video streams at its start.
-  void writeCluster(int64_t offset, const ClusterSurroundings& around,
-                    const std::shared_ptr<const MatroskaVideoStreams::Snapshot>& video);
+  // Writes the Cluster at byte `offset` again, as the analysis wrote it with these surroundings;
+  // its frames are decoded with the video streams as they stand (see restoreVideo).
+  void writeCluster(int64_t offset, const ClusterSurroundings& around);
+  void restoreVideo(const std::shared_ptr<const MatroskaVideoStreams::Snapshot>& video) {
+    video_streams.restore(video);
+  }
 
   // Masters nest at most this deep; deeper ones show their data as one opaque field.
   static constexpr int kMaxDepth = 32;
@@ -114,6 +116,7 @@ class MatroskaWalker {
   BlockTiming block_timing;              // the frames table
   int64_t elements = 0;
   MatroskaLazyClusters* lazy_clusters = nullptr;
+  uint64_t frames_after_cluster = 0;  // video_streams.framesDecoded() at the end of the last lazy Cluster
 };
 
 }  // namespace corvanta::matroska
