@@ -220,7 +220,7 @@ MatroskaWalker::Stop MatroskaWalker::writeElement(const ElementHeader& h, const 
     value = writeLeaf(f, h, *type, parent, first_child);
   }
 
-  std::string hrf = value.hrf;
+  std::string hrf = std::move(value.hrf);
   if (type && !isChildOf(*type, parent.id))
     addNote(hrf, parent.id == kRoot ? "misplaced: outside any Segment"
                                     : "misplaced: not a child of " + elementName(parent.id));
@@ -388,7 +388,7 @@ ValueText MatroskaWalker::writeBlock(FieldReader& f, bool simple) {
     f.rest("data", "the block header runs past the block");
   }
   if (!simple) group_block = facts;
-  return {facts.summary.empty() ? std::string("broken block") : facts.summary, {}};
+  return {facts.summary.empty() ? std::string("broken block") : std::move(facts.summary), {}};
 }
 
 ValueText MatroskaWalker::writeCodecPrivate(FieldReader& f, const ElementHeader& h, const ElementType& type,
