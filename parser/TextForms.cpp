@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -114,9 +115,19 @@ std::string signedText(int64_t value) {
 }
 
 std::string hexText(uint64_t value, int digits) {
-  char buffer[24];
-  std::snprintf(buffer, sizeof buffer, "0x%0*llX", digits, static_cast<unsigned long long>(value));
-  return buffer;
+  if (digits < 0 || digits > 16) {
+    char buffer[24];
+    std::snprintf(buffer, sizeof buffer, "0x%0*llX", digits, static_cast<unsigned long long>(value));
+    return buffer;
+  }
+  // By hand rather than through snprintf: every EBML ID and many other fields come here.
+  static const char kDigits[] = "0123456789ABCDEF";
+  int width = 1;
+  while (width < 16 && value >> (4 * width) != 0) ++width;
+  width = std::max(width, digits);
+  char buffer[18] = {'0', 'x'};
+  for (int i = width - 1; i >= 0; --i, value >>= 4) buffer[2 + i] = kDigits[value & 15];
+  return std::string(buffer, size_t(2 + width));
 }
 
 std::string uuidText(const uint8_t* bytes) {

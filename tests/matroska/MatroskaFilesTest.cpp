@@ -16,7 +16,8 @@ const char* const kMuxerFiles[] = {
     "mkvmerge-h264-aac.mkv", "mkvmerge-hevc.mkv",      "mkvmerge-vorbis.mka",        "mkvmerge-ac3.mka",
     "mkvmerge-blockgroups.mkv", "mkvmerge-chapters-tags-attachment.mkv", "ffmpeg-h264-aac.mkv",
     "ffmpeg-vp9-opus.webm",  "ffmpeg-av1.mkv",         "ffmpeg-vp8-alpha.webm",      "ffmpeg-vfw-acm.mkv",
-    "ffmpeg-live.webm",      "gstreamer-vp8-vorbis.webm", "gstreamer-live.mkv", "ffmpeg-mpeg2.mkv"};
+    "ffmpeg-live.webm",      "gstreamer-vp8-vorbis.webm", "gstreamer-live.mkv", "ffmpeg-mpeg2.mkv",
+    "mkvmerge-short-clusters.webm"};
 
 QString dataPath(const QString& file) { return corvanta::test::dataFile(QStringLiteral("matroska/") + file); }
 

@@ -3,6 +3,9 @@
 // run past their parent, junk at each level, deep nesting, hostile counts.
 #include "MatroskaTestSupport.h"
 #include "TestSupport.h"
+#include "formats/matroska/MatroskaTime.h"
+
+#include <limits>
 
 using namespace mkvtest;
 using isotest::be;
@@ -62,6 +65,24 @@ class MatroskaFixturesTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // Block times as summaries show them: hours unpadded, the fraction in as few groups of three
+  // digits as it needs, the most negative time too.
+  void nanosecondsTexts_data() {
+    QTest::addColumn<qint64>("nanoseconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << qint64(0) << "0:00:00.000";
+    QTest::newRow("milliseconds") << qint64(3723004000000) << "1:02:03.004";
+    QTest::newRow("microseconds") << qint64(1000) << "0:00:00.000001";
+    QTest::newRow("negative nanoseconds") << qint64(-61000000007) << "-0:01:01.000000007";
+    QTest::newRow("hundred hours") << qint64(360000) * 1000000000 << "100:00:00.000";
+    QTest::newRow("most negative") << std::numeric_limits<qint64>::min() << "-2562047:47:16.854775808";
+  }
+  void nanosecondsTexts() {
+    QFETCH(qint64, nanoseconds);
+    QFETCH(QString, text);
+    QCOMPARE(QString::fromStdString(corvanta::matroska::nanosecondsText(nanoseconds)), text);
+  }
+
   // The same TrackNumber with its size written in 1 and in 8 bytes; IDs of each class.
   void headerFields_data() {
     QTest::addColumn<QByteArray>("bytes");

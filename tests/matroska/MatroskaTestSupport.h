@@ -3,6 +3,7 @@
 #include "../isobmff/IsoBmffTestSupport.h"
 
 #include <QRegularExpression>
+#include <QSet>
 
 #include <optional>
 #include <vector>
@@ -64,14 +65,21 @@ inline bool isEbmlElement(const Parsed& parsed, size_t index) {
 
 // The same list from the parser: EBML elements (units whose first child is their ID field)
 // without CRC-32, which mkvinfo does not list, and the frames of blocks. An element of unknown
-// size has no size to compare.
+// size has no size to compare. What a CodecPrivate decodes stays out, though a VP9 feature
+// triplet has an "ID" field too.
 inline std::vector<Item> parsedItems(const Parsed& parsed) {
   std::vector<Item> items;
   QMap<qint64, int> depth_of;  // element id -> EBML depth of its children
+  QSet<qint64> in_codec_private;
   for (size_t i = 0; i < parsed.elements.size(); ++i) {
     const Element& e = parsed.elements[i];
     const int depth = depth_of.value(e.parent, 0);
+    if (in_codec_private.contains(e.parent)) {
+      in_codec_private.insert(e.id);
+      continue;
+    }
     if (isEbmlElement(parsed, i)) {
+      if (e.name == QLatin1String("CodecPrivate")) in_codec_private.insert(e.id);
       depth_of[e.id] = depth + 1;
       if (e.name == QLatin1String("CRC-32")) continue;
       Item item;

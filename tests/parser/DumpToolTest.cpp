@@ -69,6 +69,9 @@ class DumpToolTest : public QObject {
     QTest::newRow("frames and faults") << QStringList{"--frames", "--faults", path("text.mp4")} << 2 << "give one";
     QTest::newRow("frames into a database") << QStringList{"--frames", "--db", path("x.sqlite"), path("text.mp4")}
                                             << 2 << "do not go with --db";
+    QTest::newRow("count into a database") << QStringList{"--count", "--db", path("x.sqlite"), path("text.mp4")}
+                                           << 2 << "does not go with --db";
+    QTest::newRow("count and json") << QStringList{"--count", "--json", path("text.mp4")} << 2 << "give one";
     QTest::newRow("missing file") << QStringList{path("missing.mp4")} << 3 << "cannot open file";
     QTest::newRow("unknown format") << QStringList{path("text.mp4")} << 4 << "unknown format";
   }
@@ -110,6 +113,22 @@ class DumpToolTest : public QObject {
     QVERIFY(database.open(QIODevice::ReadOnly));
     QVERIFY(database.read(16).startsWith("SQLite format 3"));
     QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("*partial*")}), QStringList());
+  }
+
+  // --count gives the element count the viewer reads, the same on both paths as the tree's lines;
+  // the lazy one decodes no Cluster for it.
+  void printsTheElementCount_data() {
+    QTest::addColumn<QString>("mode");
+    QTest::newRow("eager") << "--eager";
+    QTest::newRow("lazy") << "--lazy";
+  }
+  void printsTheElementCount() {
+    QFETCH(QString, mode);
+    const QString file = corvanta::test::dataFile(QStringLiteral("matroska/mkvmerge-h264-aac.mkv"));
+    const Run tree = runTool({file});
+    const Run count = runTool({mode, "--count", file});
+    QCOMPARE(count.exit_code, 0);
+    QCOMPARE(count.out, QString::number(tree.out.count('\n')) + '\n');
   }
 
   // The hand-built file: ftyp of 20 bytes, free of 8 at byte 20, mdat of 12 at byte 28.

@@ -427,6 +427,11 @@ class FieldReaderTest : public QObject {
     QTest::newRow("1904 too far") << QString::fromStdString(corvanta::dateTextSince1904(UINT64_MAX)) << "out of range";
     QTest::newRow("Unix before 1970") << QString::fromStdString(corvanta::unixDateText(-86401))
                                       << "1969-12-30 23:59:59 UTC";
+    QTest::newRow("hex zero") << QString::fromStdString(corvanta::hexText(0, 0)) << "0x0";
+    QTest::newRow("hex padded") << QString::fromStdString(corvanta::hexText(0xAB, 4)) << "0x00AB";
+    QTest::newRow("hex wider than asked") << QString::fromStdString(corvanta::hexText(0x1A45DFA3, 2)) << "0x1A45DFA3";
+    QTest::newRow("hex all bits") << QString::fromStdString(corvanta::hexText(UINT64_MAX, 1)) << "0xFFFFFFFFFFFFFFFF";
+    QTest::newRow("hex 20 digits") << QString::fromStdString(corvanta::hexText(1, 20)) << "0x00000000000000000001";
   }
   void dateTexts() {
     QFETCH(QString, text);

@@ -12,6 +12,8 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 
+#include <sqlite3.h>
+
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -31,6 +33,19 @@ void releaseConnection(QSqlDatabase* connection) {
   connection->close();
   delete connection;
   QSqlDatabase::removeDatabase(name);
+}
+
+// The element count as the viewer reads it when it opens a file: the "elements" row of
+// sqlite_sequence, which a lazy database answers without decoding a unit.
+bool printElementCount(sqlite3* db) {
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db, "SELECT `seq` FROM `sqlite_sequence` WHERE `name` = 'elements'", -1, &statement,
+                         nullptr) != SQLITE_OK)
+    return false;
+  const bool found = sqlite3_step(statement) == SQLITE_ROW;
+  if (found) std::printf("%lld\n", static_cast<long long>(sqlite3_column_int64(statement, 0)));
+  sqlite3_finalize(statement);
+  return found;
 }
 
 }  // namespace
@@ -57,12 +72,15 @@ QString DumpCommand::usage() {
       "                   picture_type; an unknown value is empty\n"
       "  --faults         print the faults table as CSV instead of the tree: element_id, stream,\n"
       "                   check_name, priority, detail (transport stream checks of ETSI TR 101 290)\n"
+      "  --count          print only the number of elements, as the viewer reads it on opening the\n"
+      "                   file (on the lazy path no unit is decoded)\n"
       "  --check          verify the element database and print a summary on standard error\n"
       "  --no-frames      leave every frame one element: its codec headers (NAL units, slice\n"
       "                   headers) are not decoded, the fast way through a large file\n"
-      "  --lazy, --eager  decode repeated units (transport packets, MP4 samples) only when they are\n"
-      "                   read, or write every row during the analysis; by default the parser chooses\n"
-      "                   by file size and by the number of elements a module expects.\n"
+      "  --lazy, --eager  decode repeated units (transport packets, MP4 samples, Matroska clusters,\n"
+      "                   Ogg pages, FLV tags, audio frames) only when they are read, or write every\n"
+      "                   row during the analysis; by default the parser chooses by file size and by\n"
+      "                   the number of elements a module expects.\n"
       "                   A database written with --db is always complete\n"
       "  --no-progress    never show progress (it is shown only when standard error is a terminal)\n"
       "  -h, --help       show this help\n"
@@ -93,6 +111,8 @@ int DumpCommand::run(const QStringList& arguments) {
       frames_csv = true;
     } else if (argument == QLatin1String("--faults")) {
       faults_csv = true;
+    } else if (argument == QLatin1String("--count")) {
+      count_only = true;
     } else if (argument == QLatin1String("--check")) {
       check = true;
     } else if (argument == QLatin1String("--no-frames")) {
@@ -124,8 +144,10 @@ int DumpCommand::run(const QStringList& arguments) {
       return badArguments(QStringLiteral("--formats takes no other arguments"));
     return listFormats();
   }
-  if (int(json) + int(frames_csv) + int(faults_csv) > 1)
-    return badArguments(QStringLiteral("--json, --frames and --faults each print something else: give one"));
+  if (int(json) + int(frames_csv) + int(faults_csv) + int(count_only) > 1)
+    return badArguments(QStringLiteral("--json, --frames, --faults and --count each print something else: give one"));
+  if (count_only && !database_file.isEmpty())
+    return badArguments(QStringLiteral("--count prints a number; it does not go with --db"));
   if ((frames_csv || faults_csv) && !database_file.isEmpty())
     return badArguments(QStringLiteral("--frames and --faults print a table; they do not go with --db"));
   if (json && !database_file.isEmpty())
@@ -171,7 +193,9 @@ int DumpCommand::analyse() {
   if (database_file.isEmpty()) {
     sqlite3* db = corvanta::ElementDatabase::handle(*connection);
     bool printed;
-    if (frames_csv)
+    if (count_only)
+      printed = printElementCount(db);
+    else if (frames_csv)
       printed = TimingCsvPrinter(stdout).printFrames(db);
     else if (faults_csv)
       printed = TimingCsvPrinter(stdout).printFaults(db);

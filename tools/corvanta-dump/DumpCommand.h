@@ -36,6 +36,7 @@ class DumpCommand {
   bool json = false;
   bool frames_csv = false;  // --frames: the frames table as CSV instead of the tree
   bool faults_csv = false;  // --faults: the faults table as CSV
+  bool count_only = false;  // --count: the number of elements only
   bool no_frames = false;
   QString lazy;  // the parse option that --lazy or --eager gives, empty for the parser's choice
   bool progress_on_terminal = false;

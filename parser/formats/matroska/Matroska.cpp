@@ -3,6 +3,7 @@
 #include "ByteOrder.h"
 #include "formats/matroska/MatroskaEbml.h"
 #include "formats/matroska/MatroskaElements.h"
+#include "formats/matroska/MatroskaLazyClusters.h"
 #include "formats/matroska/MatroskaWalker.h"
 
 #include <algorithm>
@@ -46,10 +47,16 @@ bool parse(ParseContext& ctx) {
     return false;
   }
   MatroskaWalker walker(ctx);
+  std::unique_ptr<MatroskaLazyClusters> clusters;
+  if (ctx.lazy_units) {
+    clusters = std::make_unique<MatroskaLazyClusters>(ctx.file, ctx.decode_frames);
+    walker.recordClustersIn(clusters.get());
+  }
   if (walker.run() == 0) {
     ctx.error = QStringLiteral("no EBML element found");
     return false;
   }
+  if (clusters && clusters->clusterCount() > 0) ctx.lazy_decoder = std::move(clusters);
   return true;
 }
 

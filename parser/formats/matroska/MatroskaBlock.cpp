@@ -138,7 +138,7 @@ BlockFacts decodeBlock(FieldReader& f, const BlockContext& context) {
   }
   const TrackInfo* track = context.segment ? context.segment->track(track_number) : nullptr;
   f.text("track_number", width * 8, numberText(track_number),
-         track ? track->kindText() + ", " + track->codec_id : std::string("no such track"));
+         track ? std::string_view(track->block_label) : std::string_view("no such track"));
   facts.track = track_number;
 
   int64_t block_time = 0;  // nanoseconds
@@ -196,8 +196,11 @@ BlockFacts decodeBlock(FieldReader& f, const BlockContext& context) {
   std::string raw;
   for (int i = 0; i < frames; ++i) {
     int64_t frame_time = 0;
-    if (!timed || !frameTime(block_time, frame_duration, i, frame_time)) raw = track_text;
-    else raw = track_text + ", " + (i == 0 ? time_text : nanosecondsText(frame_time));
+    raw = track_text;
+    if (timed && frameTime(block_time, frame_duration, i, frame_time)) {
+      raw += ", ";
+      raw += i == 0 ? time_text : nanosecondsText(frame_time);
+    }
     const int64_t frame_begin = f.bytePos();
     int64_t element_id = 0;
     std::string picture;
@@ -216,7 +219,7 @@ BlockFacts decodeBlock(FieldReader& f, const BlockContext& context) {
 
   facts.ok = f.ok();
   facts.frames = frames;
-  facts.summary = "track " + numberText(track_number) + ", " + time_text;
+  facts.summary = track_text + ", " + time_text;
   if (!facts.picture.empty()) facts.summary += ", " + facts.picture;
   if (facts.keyframe) facts.summary += ", keyframe";
   if (invisible) facts.summary += ", invisible";

@@ -1,26 +1,44 @@
 #include "formats/matroska/MatroskaTime.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace corvanta::matroska {
 
+namespace {
+
+// `value` in decimal with at least `width` digits (zeros in front).
+void appendPadded(std::string& out, uint64_t value, int width) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  for (int digits = int(result.ptr - buffer); digits < width; ++digits) out += '0';
+  out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+// By hand rather than through snprintf: every block's time comes here.
 std::string nanosecondsText(int64_t nanoseconds) {
   const bool negative = nanoseconds < 0;
   // The magnitude as unsigned, so that the most negative value has one too.
   const uint64_t magnitude = negative ? uint64_t(0) - uint64_t(nanoseconds) : uint64_t(nanoseconds);
   const uint64_t seconds = magnitude / 1000000000;
   const auto fraction = unsigned(magnitude % 1000000000);
-  char buffer[64];
-  int length = std::snprintf(buffer, sizeof buffer, "%s%llu:%02u:%02u", negative ? "-" : "",
-                             static_cast<unsigned long long>(seconds / 3600), unsigned(seconds / 60 % 60),
-                             unsigned(seconds % 60));
+  std::string text;
+  text.reserve(24);
+  if (negative) text += '-';
+  appendPadded(text, seconds / 3600, 1);
+  text += ':';
+  appendPadded(text, seconds / 60 % 60, 2);
+  text += ':';
+  appendPadded(text, seconds % 60, 2);
+  text += '.';
   if (fraction % 1000000 == 0)
-    std::snprintf(buffer + length, sizeof buffer - size_t(length), ".%03u", fraction / 1000000);
+    appendPadded(text, fraction / 1000000, 3);
   else if (fraction % 1000 == 0)
-    std::snprintf(buffer + length, sizeof buffer - size_t(length), ".%06u", fraction / 1000);
+    appendPadded(text, fraction / 1000, 6);
   else
-    std::snprintf(buffer + length, sizeof buffer - size_t(length), ".%09u", fraction);
-  return buffer;
+    appendPadded(text, fraction, 9);
+  return text;
 }
 
 bool ticksToNanoseconds(int64_t ticks, uint64_t scale, int64_t& nanoseconds) {

@@ -93,6 +93,7 @@ TrackInfo readTrackEntry(const uint8_t* data, int64_t begin, int64_t end, const 
     t.bit_depth = childUnsigned(data, h.data, h.end, limits, id::kBitDepth, 0);
   }
   if (findChild(data, begin, end, limits, id::kContentEncodings, h)) readContentEncodings(data, h.data, h.end, limits, t);
+  t.block_label = t.kindText() + ", " + t.codec_id;
   return t;
 }
 

@@ -28,6 +28,7 @@ struct TrackInfo {
   bool encrypted = false;
   int64_t codec_private_begin = -1;  // the CodecPrivate's data [begin, end) in the file
   int64_t codec_private_end = -1;
+  std::string block_label;  // "video, V_VP9": what a block's track_number says, made once
 
   // "video", "audio", "subtitle", ... or "track type N".
   std::string kindText() const;

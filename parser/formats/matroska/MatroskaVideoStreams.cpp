@@ -26,8 +26,16 @@ std::pair<std::string, bool> recordOf(const std::string& codec_id) {
 
 codecs::VideoFrameDecoder* MatroskaVideoStreams::forTrack(const TrackInfo& track, const uint8_t* data) {
   const auto found = streams.find(track.number);
-  if (found != streams.end()) return found->second.get();
-  std::unique_ptr<codecs::VideoFrameDecoder>& stream = streams[track.number];
+  if (found != streams.end()) {
+    // The caller decodes a frame with it, which may change its state.
+    if (found->second.decoder) {
+      found->second.changed = true;
+      ++frames_decoded;
+    }
+    return found->second.decoder.get();
+  }
+  ++frames_decoded;
+  std::unique_ptr<codecs::VideoFrameDecoder>& stream = streams[track.number].decoder;
   if (track.compressed || track.encrypted) return nullptr;
   const auto [record_type, in_codec_private] = recordOf(track.codec_id);
   stream = codecs::VideoFrameDecoder::forRecord(record_type);
@@ -40,6 +48,40 @@ codecs::VideoFrameDecoder* MatroskaVideoStreams::forTrack(const TrackInfo& track
   FieldReader record(counter, data, track.codec_private_begin, track.codec_private_end);
   stream->configuration(record);
   return stream.get();
+}
+
+std::shared_ptr<const MatroskaVideoStreams::Snapshot> MatroskaVideoStreams::snapshot() {
+  bool any_changed = !saved || saved->size() != streams.size();
+  for (auto& [number, stream] : streams) {
+    if (!stream.changed) continue;
+    any_changed = true;
+    stream.copy = stream.decoder ? std::shared_ptr<const codecs::VideoFrameDecoder>(stream.decoder->clone()) : nullptr;
+    stream.changed = false;
+  }
+  if (!any_changed) return saved;
+  auto taken = std::make_shared<Snapshot>();
+  for (const auto& [number, stream] : streams) taken->emplace(number, stream.copy);
+  saved = std::move(taken);
+  return saved;
+}
+
+bool MatroskaVideoStreams::changedSinceSnapshot() const {
+  if (!saved || saved->size() != streams.size()) return true;
+  for (const auto& [number, stream] : streams)
+    if (stream.changed) return true;
+  return false;
+}
+
+void MatroskaVideoStreams::restore(const std::shared_ptr<const Snapshot>& from) {
+  streams.clear();
+  saved = from;
+  if (!from) return;
+  for (const auto& [number, copy] : *from) {
+    Stream& stream = streams[number];
+    stream.decoder = copy ? copy->clone() : nullptr;
+    stream.copy = copy;
+    stream.changed = false;
+  }
 }
 
 }  // namespace corvanta::matroska

@@ -6,6 +6,7 @@
 #include "TextForms.h"
 #include "formats/matroska/MatroskaCodecPrivate.h"
 #include "formats/matroska/MatroskaElements.h"
+#include "formats/matroska/MatroskaLazyClusters.h"
 #include "formats/matroska/MatroskaPositions.h"
 #include "formats/matroska/MatroskaTrack.h"
 
@@ -121,7 +122,9 @@ MatroskaWalker::Stop MatroskaWalker::walkChildren(const Scope& scope) {
       }
       continue;
     }
-    const Stop child = measuring ? measureElement(h, type, scope) : writeElement(h, type, scope, first);
+    const Stop child = measuring                                       ? measureElement(h, type, scope)
+                       : lazy_clusters && type && h.id == id::kCluster ? writeLazyCluster(h, type, scope, first)
+                                                                       : writeElement(h, type, scope, first);
     first = false;
     ++stop.counts.elements;
     if (type && !isGlobal(*type)) ++stop.counts.content;
@@ -135,6 +138,35 @@ MatroskaWalker::Stop MatroskaWalker::walkChildren(const Scope& scope) {
   }
   stop.pos = pos;
   return stop;
+}
+
+MatroskaWalker::Stop MatroskaWalker::writeLazyCluster(const ElementHeader& h, const ElementType* type,
+                                                      const Scope& parent, bool first_child) {
+  ClusterSurroundings around;
+  around.parent = parent;
+  around.segment = segment;
+  around.limits = limits;
+  around.webm = webm;
+  // Frames decoded outside the clusters (blocks misplaced in other masters) are not decoded again
+  // on the way from a saved state.
+  lazy_clusters->addCluster(h.offset, around, video_streams, video_streams.framesDecoded() != frames_after_cluster);
+  w.beginLazyUnit();
+  const Stop stop = writeElement(h, type, parent, first_child);
+  w.endLazyUnit();
+  lazy_clusters->endCluster(stop.pos);
+  frames_after_cluster = video_streams.framesDecoded();
+  return stop;
+}
+
+void MatroskaWalker::writeCluster(int64_t offset, const ClusterSurroundings& around) {
+  segment = around.segment;
+  limits = around.limits;
+  webm = around.webm;
+  ElementHeader h;
+  if (offset < 0 || offset >= file_size || !readElementHeader(data, offset, around.parent.end, limits, h)) return;
+  const ElementType* type = findElementType(h.id);
+  if (h.id != id::kCluster || !type) return;
+  writeElement(h, type, around.parent, false);
 }
 
 MatroskaWalker::Stop MatroskaWalker::measureElement(const ElementHeader& h, const ElementType* type,
@@ -188,7 +220,7 @@ MatroskaWalker::Stop MatroskaWalker::writeElement(const ElementHeader& h, const 
     value = writeLeaf(f, h, *type, parent, first_child);
   }
 
-  std::string hrf = value.hrf;
+  std::string hrf = std::move(value.hrf);
   if (type && !isChildOf(*type, parent.id))
     addNote(hrf, parent.id == kRoot ? "misplaced: outside any Segment"
                                     : "misplaced: not a child of " + elementName(parent.id));
@@ -226,16 +258,18 @@ MatroskaWalker::Stop MatroskaWalker::writeMaster(const ElementHeader& h, int64_t
 
   // Look-ahead facts the children or the summary need.
   TrackInfo track;
-  std::unique_ptr<SegmentInfo> outer_segment;
+  std::shared_ptr<const SegmentInfo> outer_segment;
   ElementHeader child;
   switch (h.id) {
-    case id::kSegment:
+    case id::kSegment: {
       outer_segment = std::move(segment);
-      segment = std::make_unique<SegmentInfo>();
+      auto info = std::make_shared<SegmentInfo>();
       video_streams.clear();
       block_timing.newSegment();
-      segment->scan(data, h.data, h.end, limits);
+      info->scan(data, h.data, h.end, limits);
+      segment = std::move(info);
       break;
+    }
     case id::kCluster: {
       uint64_t timestamp = 0;
       has_cluster_timestamp =
@@ -354,7 +388,7 @@ ValueText MatroskaWalker::writeBlock(FieldReader& f, bool simple) {
     f.rest("data", "the block header runs past the block");
   }
   if (!simple) group_block = facts;
-  return {facts.summary.empty() ? std::string("broken block") : facts.summary, {}};
+  return {facts.summary.empty() ? std::string("broken block") : std::move(facts.summary), {}};
 }
 
 ValueText MatroskaWalker::writeCodecPrivate(FieldReader& f, const ElementHeader& h, const ElementType& type,

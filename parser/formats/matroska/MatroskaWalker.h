@@ -22,6 +22,8 @@ class FieldReader;
 namespace corvanta::matroska {
 
 struct ElementType;
+class MatroskaLazyClusters;
+struct ClusterSurroundings;
 
 // Writes the EBML element tree of a Matroska or WebM file: every element as a unit with its ID
 // and size fields, then its value decoded by type, or its children. Elements of unknown size
@@ -39,6 +41,15 @@ class MatroskaWalker {
   // Writes the whole file; returns the number of EBML elements found.
   int64_t run();
 
+  // Makes every Cluster a lazy unit recorded in `clusters` (the analysis on the lazy path).
+  void recordClustersIn(MatroskaLazyClusters* clusters) { lazy_clusters = clusters; }
+  // Writes the Cluster at byte `offset` again, as the analysis wrote it with these surroundings;
+  // its frames are decoded with the video streams as they stand (see restoreVideo).
+  void writeCluster(int64_t offset, const ClusterSurroundings& around);
+  void restoreVideo(const std::shared_ptr<const MatroskaVideoStreams::Snapshot>& video) {
+    video_streams.restore(video);
+  }
+
   // Masters nest at most this deep; deeper ones show their data as one opaque field.
   static constexpr int kMaxDepth = 32;
 
@@ -53,6 +64,8 @@ class MatroskaWalker {
   };
 
   Stop walkChildren(const Scope& scope);
+  // A Cluster as a lazy unit, and what writing it again needs noted.
+  Stop writeLazyCluster(const ElementHeader& h, const ElementType* type, const Scope& parent, bool first_child);
   // The same walk without writing: where a master really ends (see `measuring`).
   Stop measureElement(const ElementHeader& h, const ElementType* type, const Scope& parent);
   // Where the unit of a master must end: measured once for each child of a Segment or of the top.
@@ -92,7 +105,7 @@ class MatroskaWalker {
   int64_t file_size;
   EbmlLimits limits;
   bool webm = false;
-  std::unique_ptr<SegmentInfo> segment;  // of the Segment being walked
+  std::shared_ptr<const SegmentInfo> segment;  // of the Segment being walked
   MatroskaVideoStreams video_streams;    // of that Segment's H.264/H.265 tracks
   bool has_cluster_timestamp = false;    // of the Cluster being walked
   int64_t cluster_timestamp = 0;
@@ -102,6 +115,8 @@ class MatroskaWalker {
   uint64_t group_duration = 0;
   BlockTiming block_timing;              // the frames table
   int64_t elements = 0;
+  MatroskaLazyClusters* lazy_clusters = nullptr;
+  uint64_t frames_after_cluster = 0;  // video_streams.framesDecoded() at the end of the last lazy Cluster
 };
 
 }  // namespace corvanta::matroska

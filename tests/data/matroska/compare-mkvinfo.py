@@ -58,10 +58,17 @@ def dump_items(dump_tool, path):
                           match.group(5)))
     items = []
     stack = []  # levels of the open EBML elements
+    private_level = None  # of the CodecPrivate being read: its decoded fields are no elements
     for i, (level, name, offset, size, value) in enumerate(nodes):
         while stack and stack[-1] >= level:
             stack.pop()
-        is_element = i + 1 < len(nodes) and nodes[i + 1][0] == level + 1 and nodes[i + 1][1] == "ID"
+        if private_level is not None and level <= private_level:
+            private_level = None
+        # A VP9 CodecPrivate's feature triplets have an "ID" field too.
+        is_element = (private_level is None and i + 1 < len(nodes) and nodes[i + 1][0] == level + 1 and
+                      nodes[i + 1][1] == "ID")
+        if is_element and name == "CodecPrivate":
+            private_level = level
         if is_element:
             unknown = "unknown size" in value
             if name != "CRC-32":

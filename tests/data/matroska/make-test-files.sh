@@ -97,6 +97,10 @@ gst-launch-1.0 -q -e matroskamux name=m streamable=true ! filesink location=gstr
   videotestsrc num-buffers=5 ! video/x-raw,width=64,height=48,framerate=10/1 ! theoraenc ! m. \
   audiotestsrc num-buffers=5 samplesperbuffer=1600 ! audio/x-raw,rate=16000,channels=1 ! flacenc ! m.
 
+# mkvmerge again: the VP9 + Opus WebM with two blocks per cluster, so that clusters start with
+# inter frames whose headers need the reference slots that the cluster before left.
+$mkvmerge --disable-language-ietf --cluster-length 2 -o mkvmerge-short-clusters.webm ffmpeg-vp9-opus.webm
+
 # Damaged copies, made with a small EBML walk:
 # - truncated-in-cluster.mkv, truncated-in-tracks.mkv: ffmpeg-h264-aac.mkv cut there;
 # - corrupt-junk.mkv: 40 bytes of junk between two clusters of mkvmerge-h264-aac.mkv (the seek
@@ -175,7 +179,7 @@ PY
 for f in mkvmerge-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-vorbis.mka mkvmerge-ac3.mka mkvmerge-blockgroups.mkv \
          mkvmerge-chapters-tags-attachment.mkv ffmpeg-h264-aac.mkv ffmpeg-vp9-opus.webm ffmpeg-av1.mkv ffmpeg-mpeg2.mkv \
          ffmpeg-vp8-alpha.webm ffmpeg-vfw-acm.mkv ffmpeg-live.webm gstreamer-vp8-vorbis.webm gstreamer-live.mkv \
-         corrupt-junk.mkv corrupt-tracks-size.mkv corrupt-crc.mkv corrupt-seek.mkv; do
+         mkvmerge-short-clusters.webm corrupt-junk.mkv corrupt-tracks-size.mkv corrupt-crc.mkv corrupt-seek.mkv; do
   ffprobe -v error -show_entries packet=stream_index,pos,size -of csv=p=0 "$f" > "$f.packets"
 done
 # mkvinfo gives up at the junk and at the Tracks that runs into a Cluster: no witness of its own
@@ -183,7 +187,7 @@ done
 for f in mkvmerge-h264-aac.mkv mkvmerge-hevc.mkv mkvmerge-vorbis.mka mkvmerge-ac3.mka mkvmerge-blockgroups.mkv \
          mkvmerge-chapters-tags-attachment.mkv ffmpeg-h264-aac.mkv ffmpeg-vp9-opus.webm ffmpeg-av1.mkv ffmpeg-mpeg2.mkv \
          ffmpeg-vp8-alpha.webm ffmpeg-vfw-acm.mkv ffmpeg-live.webm gstreamer-vp8-vorbis.webm gstreamer-live.mkv \
-         corrupt-crc.mkv corrupt-seek.mkv; do
+         mkvmerge-short-clusters.webm corrupt-crc.mkv corrupt-seek.mkv; do
   mkvinfo -a -v -v -z -P "$f" > "$f.mkvinfo.txt"
 done
 # The codec headers inside the frames, as ffmpeg's trace_headers reads them.
