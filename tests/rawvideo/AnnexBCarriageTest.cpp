@@ -37,6 +37,50 @@ QString piece(qint64 seq, qint64 carrier, qint64 offset, qint64 size) {
   return QStringLiteral("NAL unit-%1 in carrier %2 at %3+%4").arg(seq).arg(carrier).arg(offset).arg(size);
 }
 
+// The elements of the carriers from `first` on, one line each, when the carriage that writes them
+// goes on before carrier `first` from the state another one saved there (or, with `first` 0,
+// writes every carrier itself).
+QStringList writtenFrom(size_t first) {
+  QByteArray file;
+  const std::vector<Carrier> carriers = layout(file);
+  const Decoded d = decodeBytes(file, [&](corvanta::FieldReader& f) {
+    corvanta::ElementWriter& w = f.writer();
+    const uint8_t* data = f.fileData();
+    auto after = [&carriers](size_t carrier) {
+      return [&carriers, next = carrier](int64_t& begin, int64_t& end) mutable {
+        if (++next >= carriers.size()) return false;
+        begin = carriers[next].payload_begin;
+        end = carriers[next].end;
+        return true;
+      };
+    };
+    corvanta::codecs::AnnexBCarriage saving(false, "carrier"), going_on(false, "carrier");
+    corvanta::codecs::AnnexBCarriage* stream = first == 0 ? &going_on : &saving;
+    for (size_t i = 0; i < carriers.size(); ++i) {
+      if (i == first && first > 0) {
+        const corvanta::codecs::AnnexBCarriageState state = saving.save();
+        size_t origin = 0;
+        while (origin + 1 < carriers.size() && carriers[origin + 1].begin <= state.gathering_begin) ++origin;
+        going_on.restore(state, data, after(origin));
+        stream = &going_on;
+      }
+      const Carrier& c = carriers[i];
+      w.openUnit("carrier", c.begin * 8, (c.end - c.begin) * 8, {}, {}, qint64(i));
+      stream->writePayload(w, data, c.payload_begin, c.end, true, after(i));
+      w.closeUnit();
+    }
+    return std::string();
+  });
+  QStringList lines;
+  qint64 carrier = -1;
+  for (const Element& e : d.elements) {
+    if (e.name == QLatin1String("carrier")) carrier = e.seq;
+    if (carrier >= qint64(first))
+      lines << QStringLiteral("%1-%2 %3+%4 %5 [%6]").arg(e.name).arg(e.seq).arg(e.offset).arg(e.size).arg(e.raw, e.hrf);
+  }
+  return lines;
+}
+
 }  // namespace
 
 class AnnexBCarriageTest : public QObject {
@@ -97,6 +141,27 @@ class AnnexBCarriageTest : public QObject {
     QVERIFY(type);
     QCOMPARE(type->offset, qint64(13 * 8 + 3));
     QCOMPARE(type->size, qint64(5));
+  }
+
+  // A carriage saved before a carrier and restored into another writes that carrier and the
+  // rest as the first would have: before the second carrier the filler is under way (its start
+  // code cut at the first carrier's edge), before the third its last piece is still to come.
+  void savedStateGoesOnAlike_data() {
+    QTest::addColumn<int>("carrier");
+    QTest::newRow("filler under way, start code cut") << 1;
+    QTest::newRow("filler's last piece to come") << 2;
+  }
+  void savedStateGoesOnAlike() {
+    QFETCH(int, carrier);
+    const QStringList straight = writtenFrom(0);
+    QStringList expected;
+    bool in = false;
+    for (const QString& line : straight) {
+      if (line.startsWith(QStringLiteral("carrier-%1 ").arg(carrier))) in = true;
+      if (in) expected << line;
+    }
+    QVERIFY(expected.size() > 3);
+    QCOMPARE(writtenFrom(size_t(carrier)), expected);
   }
 };
 
