@@ -31,7 +31,8 @@ struct PidInfo;
 // each packet that holds a piece of it.
 //
 // What one packet's decoding needs from the packets before it is the small state of its PID
-// (continuity counter, the PES packet under way, a split unit still being written).
+// (continuity counter, the PES packet under way, a split unit still being written), and for
+// H.264/HEVC video decoded into NAL units its byte stream's (VideoCheckpoint).
 class PacketWriter {
  public:
   // Packets between two checkpoints of the lazy path: a packet is decoded again by running the
