@@ -14,6 +14,10 @@ namespace {
 constexpr int64_t kLargestGatheredNal = 8 << 20;
 // What a peek copies of each NAL unit: enough for any slice header.
 constexpr int64_t kPeekedBytes = 4096;
+// Decoder copies saved for later are allowed this many bytes, and a share of the stream's bytes
+// beyond: a stream that changes its parameter sets more often gets fewer saved states.
+constexpr int64_t kFreeCopyBytes = 1 << 20;
+constexpr int64_t kStreamBytesPerCopyByte = 64;
 
 }  // namespace
 
@@ -96,6 +100,7 @@ void AnnexBCarriage::writePiece(ElementWriter& w, GatheredNal& unit) {
 void AnnexBCarriage::writePayload(ElementWriter& w, const uint8_t* data, int64_t begin, int64_t end,
                                   bool continues, const NextPayload& more) {
   int64_t pos = begin;
+  carried_bytes += std::max<int64_t>(end - begin, 0);
   if (!continues) {
     current = {};
     at_start_code = false;
@@ -169,6 +174,45 @@ FramePicture AnnexBCarriage::peekPicture(const uint8_t* data, int64_t begin, int
     if (!at_code) pos = std::max(pos, std::min(stop, start + kPeekedBytes));
   }
   return picture;
+}
+
+AnnexBCarriageState AnnexBCarriage::save() {
+  AnnexBCarriageState saved;
+  if (!saved_decoder || saved_version != stream.stateVersion()) {
+    const auto bytes = int64_t(stream.stateBytes());
+    if (copied_bytes + bytes <= kFreeCopyBytes + carried_bytes / kStreamBytesPerCopyByte) {
+      saved_decoder = std::make_shared<const NalVideoStream>(stream);
+      saved_version = stream.stateVersion();
+      copied_bytes += bytes;
+    } else {
+      saved_decoder.reset();
+    }
+  }
+  saved.decoder = saved_decoder;
+  if (current.pending()) {
+    const Piece& first = current.pieces.front();
+    saved.gathering_begin = first.file_begin;
+    saved.gathering_end = first.file_begin + (first.copy_end - first.copy_begin);
+    saved.gathering_seq = current.seq;
+    saved.next_piece = uint32_t(current.next_piece);
+  }
+  saved.at_start_code = at_start_code;
+  saved.count = count;
+  return saved;
+}
+
+void AnnexBCarriage::restore(const AnnexBCarriageState& saved, const uint8_t* data, const NextPayload& more) {
+  if (saved.decoder) stream = *saved.decoder;
+  current = {};
+  if (saved.gathering_begin >= 0) {
+    // Gathered again as the carrier where it began gathered it: the same copy and pieces.
+    Lookahead after(&more);
+    gather(data, saved.gathering_begin, saved.gathering_end, after, kLargestGatheredNal, current);
+    current.seq = saved.gathering_seq;
+    current.next_piece = std::min<size_t>(saved.next_piece, current.pieces.size());
+  }
+  at_start_code = saved.at_start_code;
+  count = saved.count;
 }
 
 }  // namespace corvanta::codecs

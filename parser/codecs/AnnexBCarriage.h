@@ -3,10 +3,12 @@
 #include "FieldReader.h"
 #include "PieceWriter.h"
 #include "codecs/AnnexB.h"
+#include "codecs/AnnexBCarriageState.h"
 #include "codecs/NalVideoStream.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,6 +41,16 @@ class AnnexBCarriage {
   // The picture type of the access unit that starts in [begin, end) and runs on through `more`:
   // its slice headers decoded without writing anything. Empty when no slice is found.
   FramePicture peekPicture(const uint8_t* data, int64_t begin, int64_t end, const NextPayload& more);
+
+  // The state before the next carrier, to go on from there later. The copy of the decoder is
+  // shared with the state saved before while the decoder did not change; copies that change
+  // more often than the stream's own bytes can pay for are not kept (the state's decoder is null).
+  AnnexBCarriageState save();
+  // Goes on from a saved state whose decoder is not null. `more` gives the payloads after the one
+  // where the NAL unit under way began, as writePayload was given them there.
+  void restore(const AnnexBCarriageState& saved, const uint8_t* data, const NextPayload& more);
+  // Where the NAL unit whose pieces are not all written yet begins in the file, -1 for none.
+  int64_t gatheringFrom() const { return current.pending() ? current.pieces.front().file_begin : -1; }
 
  private:
   // A NAL unit copied out of its carriers, and where each carrier's piece of it lies.
@@ -80,6 +92,10 @@ class AnnexBCarriage {
   GatheredNal current;
   bool at_start_code = false;  // the next payload's bytes begin with the start code `current` ended at
   int64_t count = 0;           // NAL units so far
+  // The decoder copy saved last, at its state version; bytes of the stream and of copies so far.
+  std::shared_ptr<const NalVideoStream> saved_decoder;
+  uint64_t saved_version = 0;
+  int64_t carried_bytes = 0, copied_bytes = 0;
 };
 
 }  // namespace corvanta::codecs

@@ -50,12 +50,18 @@ std::string NalVideoStream::configuration(FieldReader& f) {
     length_size = int(f.fileData()[f.bytePos() + at] & 3) + 1;
     if (length_size == 3) length_size = 4;  // not a legal size: the common one is the likeliest
   }
+  changes.changed(true);
   return is_hevc ? hevcConfiguration(f, h265) : avcConfiguration(f, h264);
 }
 
 std::string NalVideoStream::nalUnit(FieldReader& unit, FramePicture& picture, int& rank) {
   SliceInfo slice;
   std::string summary;
+  if (unit.byteAligned())
+    changes.nalUnit(unit.fileData() + unit.bytePos(), unit.bytesLeft());
+  else
+    changes.changed(true);
+  const int64_t active = activeSps();
   if (is_hevc) {
     const uint64_t type = unit.has(7) ? (unit.peek(7) & 0x3F) : 64;
     summary = hevcNalUnit(unit, h265, &slice);
@@ -66,6 +72,7 @@ std::string NalVideoStream::nalUnit(FieldReader& unit, FramePicture& picture, in
   }
   if (slice.random_access) picture.random_access = true;
   if (slice.typed) rank = std::max(rank, slice.dependency);
+  if (activeSps() != active) changes.changed(false);
   return summary;
 }
 
@@ -134,6 +141,19 @@ std::string NalVideoStream::byteStreamNalUnit(FieldReader& f, const AnnexBNalUni
   byteStreamUnit(f, nal, picture, units);
   if (units.rank > rank && !picture.random_access) picture.type = pictureTypeOf(units.rank);
   return units.kinds;
+}
+
+size_t NalVideoStream::stateBytes() const {
+  // A map node's own cost beside its value, about.
+  constexpr size_t kNode = 48;
+  size_t bytes = sizeof(*this) + changes.heapBytes();
+  bytes += h264.sps.size() * (sizeof(H264Sps) + kNode) + h264.pps.size() * (sizeof(H264Pps) + kNode);
+  bytes += h264.sei.sps.size() * (sizeof(SeiTiming) + kNode) + h265.sei.sps.size() * (sizeof(SeiTiming) + kNode);
+  bytes += h265.vps.size() * (sizeof(HevcVps) + kNode) + h265.pps.size() * (sizeof(HevcPps) + kNode);
+  for (const auto& sps : h265.sps)
+    bytes += sizeof(HevcSps) + kNode + sps.second.short_term_rps.capacity() * sizeof(HevcShortTermRps) +
+             sps.second.lt_used_by_curr_pic_sps.capacity() / 8;
+  return bytes;
 }
 
 std::string NalVideoStream::frame(FieldReader& f, FramePicture& picture) {

@@ -3,6 +3,7 @@
 #include "codecs/AnnexB.h"
 #include "codecs/H264ParameterSets.h"
 #include "codecs/HevcParameterSets.h"
+#include "codecs/ParameterSetChanges.h"
 #include "codecs/VideoFrameDecoder.h"
 
 #include <string>
@@ -21,7 +22,7 @@ class NalVideoStream : public VideoFrameDecoder {
  public:
   enum class Framing { LengthPrefixed, StartCodes };
   explicit NalVideoStream(bool hevc, Framing framing = Framing::LengthPrefixed)
-      : is_hevc(hevc), start_codes(framing == Framing::StartCodes) {}
+      : is_hevc(hevc), start_codes(framing == Framing::StartCodes), changes(hevc) {}
 
   bool hevc() const { return is_hevc; }
   int lengthSize() const { return length_size; }
@@ -35,6 +36,12 @@ class NalVideoStream : public VideoFrameDecoder {
   // the frame's summary: its picture type, or the kinds of its units when it holds no slice.
   std::string frame(FieldReader& f, FramePicture& picture) override;
   std::unique_ptr<VideoFrameDecoder> clone() const override { return std::make_unique<NalVideoStream>(*this); }
+
+  // Moves whenever what later NAL units need from the earlier ones may have changed (see
+  // ParameterSetChanges): a copy saved at one count is this decoder at any point of that count.
+  uint64_t stateVersion() const { return changes.count(); }
+  // About how many bytes a copy of this decoder takes, its parameter sets included.
+  size_t stateBytes() const;
 
   // One NAL unit of a byte stream as a unit "NAL unit" numbered `seq`: its start code, the unit
   // decoded and its trailing zero bytes. `nal` is in the reader's coordinates, the reader at its
@@ -57,12 +64,14 @@ class NalVideoStream : public VideoFrameDecoder {
   // the reader moves past it.
   void decodeNalUnit(FieldReader& f, int64_t bytes, FramePicture& picture, FrameUnits& units);
   std::string nalUnit(FieldReader& unit, FramePicture& picture, int& rank);
+  int64_t activeSps() const { return is_hevc ? h265.sei.active_sps : h264.sei.active_sps; }
 
   bool is_hevc;
   bool start_codes;
   int length_size = 4;
   H264Context h264;
   HevcContext h265;
+  ParameterSetChanges changes;
 };
 
 }  // namespace corvanta::codecs

@@ -571,17 +571,30 @@ class CodecWitnessTest : public QObject {
   }
 
   // rai-on-p-frame.ts has random_access_indicator set in the packet that starts a P frame's PES
-  // packet: that packet says so; the packets that start IDR pictures with the flag do not.
+  // packet, rai-missing-on-idr.ts lacks it in the packet that starts the second IDR picture's
+  // (tests/data/rawvideo/make-test-files.sh): that packet says so; the packets that start
+  // pictures the flag describes rightly do not.
+  void randomAccessIndicatorChecked_data() {
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<qint64>("packet");
+    QTest::addColumn<QString>("mark");
+    QTest::newRow("set on a P frame") << "rai-on-p-frame.ts" << qint64(21)
+                                      << "random_access_indicator set, but the picture is not a random access picture";
+    QTest::newRow("missing on an IDR") << "rai-missing-on-idr.ts" << qint64(39)
+                                       << "a random access picture without random_access_indicator";
+  }
   void randomAccessIndicatorChecked() {
-    const Parsed parsed = isotest::parseFile(corvanta::test::dataFile(QStringLiteral("mpegts/rai-on-p-frame.ts")));
-    std::vector<qint64> marked;
+    QFETCH(QString, file);
+    QFETCH(qint64, packet);
+    QFETCH(QString, mark);
+    const Parsed parsed = isotest::parseFile(corvanta::test::dataFile(QStringLiteral("mpegts/") + file));
+    std::map<qint64, QString> marked;
     int idr_headers = 0;
     for (const Element& e : parsed.elements) {
-      if (e.name == QLatin1String("packet") && e.hrf.contains(QLatin1String("random_access_indicator set")))
-        marked.push_back(e.seq);
+      if (e.name == QLatin1String("packet") && e.hrf.contains(QLatin1String("random_access"))) marked[e.seq] = e.hrf;
       if (e.name == QLatin1String("PES_header") && e.raw.endsWith(QLatin1String(", IDR"))) ++idr_headers;
     }
-    QCOMPARE(marked, std::vector<qint64>{21});
+    QCOMPARE(marked, (std::map<qint64, QString>{{packet, mark}}));
     QCOMPARE(idr_headers, 2);
   }
 

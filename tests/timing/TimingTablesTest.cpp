@@ -415,6 +415,33 @@ class TimingTablesTest : public QObject {
     QCOMPARE(types.count(QString()), size_t(0));
   }
 
+  // A TS video frame row has the picture type that ffprobe gives the PES packet starting in the
+  // same transport packet (tests/data/make-frame-traces.sh wrote pictures.csv: key, position, type).
+  void tsPictureTypesAgreeWithFfprobe_data() {
+    QTest::addColumn<QString>("file");
+    QTest::newRow("H.264") << "mpegts/h264-bframes.ts";
+    QTest::newRow("HEVC") << "mpegts/hevc-bframes.ts";
+  }
+  void tsPictureTypesAgreeWithFfprobe() {
+    QFETCH(QString, file);
+    const Tables t = parseTables(test::dataFile(file));
+    std::map<qint64, const FrameRow*> video;
+    for (const FrameRow& f : t.frames)
+      if (t.streams[size_t(f.stream - 1)].kind == QLatin1String("video")) video[f.element_offset] = &f;
+    int compared = 0;
+    for (const QByteArray& line : readAll(test::dataFile(file + QStringLiteral(".pictures.csv"))).split('\n')) {
+      const QList<QByteArray> fields = line.split(',');
+      if (fields.size() != 3) continue;
+      const auto frame = video.find(fields[1].toLongLong());
+      QVERIFY2(frame != video.end(), qPrintable(QStringLiteral("no frame row at byte %1").arg(QString::fromLatin1(fields[1]))));
+      QCOMPARE(frame->second->picture, QString::fromLatin1(fields[2]));
+      if (fields[0] == "1") QCOMPARE(frame->second->key.toInt(), 1);
+      ++compared;
+    }
+    QCOMPARE(compared, int(video.size()));
+    QVERIFY(compared >= 5);
+  }
+
   // TimingWriter's rows on their own: compact, NULL where unknown, nothing from a disabled writer.
   void frameRowsAreCompact() { QVERIFY(TimingWriter::kFrameRowBytes <= 40); }
 

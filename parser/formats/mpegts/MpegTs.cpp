@@ -1,6 +1,5 @@
 #include "formats/mpegts/MpegTs.h"
 
-#include "formats/mpegts/TsByteStreams.h"
 #include "formats/mpegts/TsLayout.h"
 #include "formats/mpegts/TsLazyPackets.h"
 #include "formats/mpegts/TsPacketWriter.h"
@@ -11,16 +10,6 @@ namespace corvanta {
 namespace {
 
 using namespace mpegts;
-
-// The NAL units of H.264/HEVC video run across packets, and the state they carry (the unit being
-// gathered, the parameter sets seen) is not saved at checkpoints yet: a packet decoded again on
-// its own would not show them as the analysis did, so such a stream is written eagerly.
-bool decodesVideoAcrossPackets(const ParseContext& ctx, const ProgramMap& programs) {
-  if (!ctx.decode_frames) return false;
-  for (int pid = 0; pid < kPidCount; ++pid)
-    if (ByteStreams::carries(programs.pid(uint16_t(pid)).stream_type)) return true;
-  return false;
-}
 
 // Confidence from how often the sync byte repeats at a packet stride in the first bytes.
 int probe(const uint8_t* head, int64_t head_size, int64_t file_size) {
@@ -43,7 +32,7 @@ bool parse(ParseContext& ctx) {
   auto packets = std::make_unique<LazyPackets>(ctx.file, ctx.decode_frames);
   packets->layout.build(data, size, found.format);
   packets->programs.build(data, size, packets->layout, found.format.isM2ts());
-  const bool lazy = ctx.lazy_units && !decodesVideoAcrossPackets(ctx, packets->programs);
+  const bool lazy = ctx.lazy_units;
   PacketWriter writer(ctx, packets->layout, packets->programs);
   writer.writeAll(lazy ? &packets->checkpoints : nullptr);
   ctx.progress(size);

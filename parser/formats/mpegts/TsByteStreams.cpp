@@ -17,7 +17,7 @@ constexpr int kMostPassedOver = 1024;
 }  // namespace
 
 codecs::AnnexBCarriage& ByteStreams::stream(uint16_t pid, uint8_t stream_type) {
-  std::unique_ptr<codecs::AnnexBCarriage>& s = streams[pid];
+  std::unique_ptr<codecs::AnnexBCarriage>& s = streams[pid].carriage;
   if (!s) s = std::make_unique<codecs::AnnexBCarriage>(stream_type == 0x24, "packet");
   return *s;
 }
@@ -69,7 +69,35 @@ codecs::FramePicture ByteStreams::peekPicture(int64_t index, uint16_t pid, uint8
 
 void ByteStreams::writePayload(ElementWriter& w, int64_t index, uint16_t pid, uint8_t stream_type, int64_t begin,
                                int64_t end) {
-  stream(pid, stream_type).writePayload(w, data, begin, end, true, payloadsAfter(index, false));
+  codecs::AnnexBCarriage& carriage = stream(pid, stream_type);
+  carriage.writePayload(w, data, begin, end, true, payloadsAfter(index, false));
+  const int64_t gathering = carriage.gatheringFrom();
+  if (gathering >= begin && gathering < end) streams[pid].gathering_packet = index;
+}
+
+bool ByteStreams::randomAccessSignalled(uint16_t pid) const {
+  const auto s = streams.find(pid);
+  return s != streams.end() && s->second.random_access_signalled;
+}
+
+void ByteStreams::noteRandomAccessSignalled(uint16_t pid) { streams[pid].random_access_signalled = true; }
+
+std::shared_ptr<const VideoCheckpoint> ByteStreams::save(uint16_t pid) {
+  const auto s = streams.find(pid);
+  if (s == streams.end() || !s->second.carriage) return nullptr;
+  auto saved = std::make_shared<VideoCheckpoint>();
+  saved->carriage = s->second.carriage->save();
+  saved->gathering_packet = s->second.gathering_packet;
+  saved->random_access_signalled = s->second.random_access_signalled;
+  return saved;
+}
+
+void ByteStreams::restore(uint16_t pid, uint8_t stream_type, const VideoCheckpoint& saved) {
+  Stream& s = streams[pid];
+  s.gathering_packet = saved.gathering_packet;
+  s.random_access_signalled = saved.random_access_signalled;
+  if (saved.carriage.decoder)
+    stream(pid, stream_type).restore(saved.carriage, data, payloadsAfter(saved.gathering_packet, false));
 }
 
 }  // namespace corvanta::mpegts

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codecs/AnnexBCarriage.h"
+#include "formats/mpegts/TsVideoCheckpoint.h"
 
 #include <cstdint>
 #include <map>
@@ -29,7 +30,24 @@ class ByteStreams {
   // Writes the NAL units and pieces in [begin, end) of packet `index`, into the unit that is open.
   void writePayload(ElementWriter& w, int64_t index, uint16_t pid, uint8_t stream_type, int64_t begin, int64_t end);
 
+  // Whether PES packets of the PID before have set random_access_indicator; noted for each one
+  // that does.
+  bool randomAccessSignalled(uint16_t pid) const;
+  void noteRandomAccessSignalled(uint16_t pid);
+
+  // The state of the PID's stream before the next packet, null when it has none.
+  std::shared_ptr<const VideoCheckpoint> save(uint16_t pid);
+  // Forgets every stream; restore() then sets those a checkpoint saved.
+  void clear() { streams.clear(); }
+  void restore(uint16_t pid, uint8_t stream_type, const VideoCheckpoint& saved);
+
  private:
+  struct Stream {
+    std::unique_ptr<codecs::AnnexBCarriage> carriage;
+    int64_t gathering_packet = -1;  // where the NAL unit under way began
+    bool random_access_signalled = false;
+  };
+
   codecs::AnnexBCarriage& stream(uint16_t pid, uint8_t stream_type);
   // The payloads of the packets of the PID after `index` that go on with its stream (after the
   // PES header in a packet that starts a PES packet; only inside the PES packet when `one_pes`).
@@ -38,7 +56,7 @@ class ByteStreams {
   const uint8_t* data;
   int64_t file_size;
   const PacketLayout& layout;
-  std::map<uint16_t, std::unique_ptr<codecs::AnnexBCarriage>> streams;
+  std::map<uint16_t, Stream> streams;
 };
 
 }  // namespace corvanta::mpegts

@@ -9,9 +9,10 @@ LazyPackets::LazyPackets(FileBytes file, bool decode_frames)
 
 void LazyPackets::decode(int64_t unit, const LazyUnitPlace& place) {
   if (!replay) replay = std::make_unique<PacketWriter>(context, layout, programs);
-  const int64_t checkpoint = unit / PacketWriter::kCheckpointEvery;
-  const int64_t checkpoint_packet = checkpoint * PacketWriter::kCheckpointEvery;
+  int64_t checkpoint = unit / PacketWriter::kCheckpointEvery;
   if (checkpoint >= int64_t(checkpoints.size())) return;
+  while (checkpoint > 0 && !PacketWriter::restorable(checkpoints[size_t(checkpoint)])) --checkpoint;
+  const int64_t checkpoint_packet = checkpoint * PacketWriter::kCheckpointEvery;
   if (next_packet < checkpoint_packet || next_packet > unit) {
     replay->restore(checkpoints[size_t(checkpoint)]);
     next_packet = checkpoint_packet;

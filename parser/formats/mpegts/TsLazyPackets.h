@@ -14,8 +14,9 @@ namespace corvanta::mpegts {
 // What the analysis of a transport stream knows before it writes a packet (where the packets lie,
 // what each PID carries), and on the lazy path what it leaves behind to write any packet again:
 // the state of the PIDs at every PacketWriter::kCheckpointEvery-th packet. A packet is decoded by
-// running the packets from the checkpoint before it with the same PacketWriter; reading on from
-// the last packet decoded goes on from where it stands.
+// running the packets from the checkpoint before it with the same PacketWriter (from an earlier
+// one where that checkpoint kept no copy of a video decoder); reading on from the last packet
+// decoded goes on from where it stands.
 class LazyPackets : public LazyDecoder {
  public:
   LazyPackets(FileBytes file, bool decode_frames);

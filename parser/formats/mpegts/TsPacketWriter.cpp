@@ -5,6 +5,7 @@
 #include "FieldUnit.h"
 #include "PieceWriter.h"
 #include "TextForms.h"
+#include "TimingWriter.h"
 #include "codecs/PesHeader.h"
 #include "formats/mpegts/TsAdaptationField.h"
 #include "formats/mpegts/TsLayout.h"
@@ -76,7 +77,7 @@ void PacketWriter::keepPending(PidState& state, const GatheredAt& origin) {
   state.pending_origin = origin;
 }
 
-PacketWriter::Checkpoint PacketWriter::checkpoint() const {
+PacketWriter::Checkpoint PacketWriter::checkpoint() {
   Checkpoint saved;
   for (size_t pid = 0; pid < pids.size(); ++pid) {
     const PidState& state = pids[pid];
@@ -94,12 +95,18 @@ PacketWriter::Checkpoint PacketWriter::checkpoint() const {
       p.pending = state.pending_origin;
       p.next_piece = uint32_t(state.next_piece);
     }
+    p.video = byte_streams.save(uint16_t(pid));
   }
   return saved;
 }
 
+bool PacketWriter::restorable(const Checkpoint& saved) {
+  return std::all_of(saved.begin(), saved.end(), [](const PidCheckpoint& p) { return !p.video || p.video->restorable(); });
+}
+
 void PacketWriter::restore(const Checkpoint& saved) {
   for (PidState& state : pids) state = PidState();
+  byte_streams.clear();
   for (const PidCheckpoint& p : saved) {
     PidState& state = pids[p.pid];
     state.continuity = p.continuity;
@@ -115,6 +122,7 @@ void PacketWriter::restore(const Checkpoint& saved) {
       state.next_piece = p.next_piece;
       state.pending_origin = p.pending;
     }
+    if (p.video) byte_streams.restore(p.pid, programs.pid(p.pid).stream_type, *p.video);
   }
 }
 
@@ -231,6 +239,7 @@ void PacketWriter::writePacket(int64_t index, int64_t offset) {
   // A packet cut by the end of the file says so, like any unit the writer clamps.
   packet_readable = end - offset < format.size ? "truncated" : "";
   random_access_claimed = facts.random_access;
+  pes_picture.clear();
   const int64_t id = w.openUnit("packet", offset * 8, (end - offset) * 8, summary, packet_readable, index);
   FieldReader f(w, data, offset, ts_end);
   if (format.isM2ts()) {
@@ -253,7 +262,7 @@ void PacketWriter::writePacket(int64_t index, int64_t offset) {
     FieldReader parity(w, data, ts_end, end);
     parity.bytes("Reed_Solomon_parity", end - ts_end);
   }
-  timing_facts.packet(id, offset, h, bytes, facts, continuity.expected);
+  timing_facts.packet(id, offset, h, bytes, facts, continuity.expected, TimingWriter::pictureLetter(pes_picture));
   w.closeUnit();
 }
 
@@ -418,10 +427,19 @@ void PacketWriter::peekPicture(int64_t index, const PacketHeader& h, int64_t beg
   if (header <= 0 || header > end - begin) return;
   const codecs::FramePicture picture = byte_streams.peekPicture(index, h.pid, stream_type, begin + header, end);
   pes_picture = picture.type;
-  if (random_access_claimed && !picture.type.empty() && !picture.random_access) {
+  // Many multiplexers never set random_access_indicator: only a PID that has set it before is
+  // expected to set it on every random access picture.
+  const bool signalled_before = byte_streams.randomAccessSignalled(h.pid);
+  if (random_access_claimed) byte_streams.noteRandomAccessSignalled(h.pid);
+  std::string_view contradiction;
+  if (random_access_claimed && !picture.type.empty() && !picture.random_access)
+    contradiction = "random_access_indicator set, but the picture is not a random access picture";
+  if (!random_access_claimed && signalled_before && picture.random_access)
+    contradiction = "a random access picture without random_access_indicator";
+  if (!contradiction.empty()) {
     std::string readable(packet_readable);
     readable += readable.empty() ? "" : ", ";
-    readable += "random_access_indicator set, but the picture is not a random access picture";
+    readable += contradiction;
     w.setUnitValue(summary, readable);
   }
 }

@@ -7,6 +7,7 @@
 #include "formats/mpegts/TsTiming.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,7 +31,8 @@ struct PidInfo;
 // each packet that holds a piece of it.
 //
 // What one packet's decoding needs from the packets before it is the small state of its PID
-// (continuity counter, the PES packet under way, a split unit still being written).
+// (continuity counter, the PES packet under way, a split unit still being written), and for
+// H.264/HEVC video decoded into NAL units its byte stream's (VideoCheckpoint).
 class PacketWriter {
  public:
   // Packets between two checkpoints of the lazy path: a packet is decoded again by running the
@@ -51,6 +53,7 @@ class PacketWriter {
     uint32_t next_piece = 0;
     int64_t payload_begin = -1, payload_end = -1, pes_bytes = 0;
     GatheredAt pending;
+    std::shared_ptr<const VideoCheckpoint> video;  // its H.264/H.265 stream, null for none
   };
   // The state of every PID seen so far, before one packet.
   using Checkpoint = std::vector<PidCheckpoint>;
@@ -61,8 +64,10 @@ class PacketWriter {
   void writeAll(std::vector<Checkpoint>* checkpoints = nullptr);
   // Writes one packet: its decoding again, after restore() and the packets before it.
   void writePacketAt(int64_t index);
-  Checkpoint checkpoint() const;
+  Checkpoint checkpoint();
   void restore(const Checkpoint& saved);
+  // False when the checkpoint lacks a video decoder's state: an earlier one must be gone on from.
+  static bool restorable(const Checkpoint& saved);
 
  private:
   struct PidState {

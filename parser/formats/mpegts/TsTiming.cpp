@@ -189,7 +189,7 @@ void TsTiming::lostSync(int64_t element_id, int64_t offset, int64_t size) {
 }
 
 void TsTiming::packet(int64_t element_id, int64_t offset, const PacketHeader& h, const PacketBytes& bytes,
-                      const AdaptationFacts& facts, int continuity_expected) {
+                      const AdaptationFacts& facts, int continuity_expected, char picture_type) {
   if (!timing.enabled() || h.pid == kNullPid)
     return;
   PidTiming& state = pids[h.pid];
@@ -216,7 +216,7 @@ void TsTiming::packet(int64_t element_id, int64_t offset, const PacketHeader& h,
       sections(element_id, h, bytes);
   } else if (h.hasPayload() && h.scrambling == 0) {
     if (h.unit_start)
-      startPes(state, element_id, h, bytes, facts);
+      startPes(state, element_id, h, bytes, facts, picture_type);
     if (state.frame >= 0)
       state.pes_bytes += bytes.end - bytes.payload_begin;
   }
@@ -224,7 +224,7 @@ void TsTiming::packet(int64_t element_id, int64_t offset, const PacketHeader& h,
 }
 
 void TsTiming::startPes(PidTiming& state, int64_t element_id, const PacketHeader& h, const PacketBytes& bytes,
-                        const AdaptationFacts& facts) {
+                        const AdaptationFacts& facts, char picture_type) {
   endPes(state);
   const uint8_t* p = data + bytes.payload_begin;
   const int64_t available = bytes.end - bytes.payload_begin;
@@ -253,6 +253,7 @@ void TsTiming::startPes(PidTiming& state, int64_t element_id, const PacketHeader
     if (frame.pts != TimingWriter::kUnknown && frame.dts == TimingWriter::kUnknown) frame.dts = frame.pts;
   }
   if (facts.random_access) frame.key = 1;
+  frame.picture_type = picture_type;
   // The frame's bytes follow the PES header (in a later packet when the header is split).
   frame.byte_offset = std::min(bytes.payload_begin + state.header_bytes, bytes.end);
   state.frame = timing.addFrame(state.stream, frame);

@@ -36,9 +36,10 @@ class TsTiming {
   TsTiming(TimingWriter& timing, const ProgramMap& programs, const PacketLayout& layout, const uint8_t* data);
 
   // A packet just written as element `element_id`; `continuity_expected` is the counter it
-  // should have had, -1 when it is right.
+  // should have had, -1 when it is right. `picture_type` is the type letter of the picture of
+  // the PES packet it starts (TimingWriter::Frame::picture_type), 0 when unknown.
   void packet(int64_t element_id, int64_t offset, const PacketHeader& h, const PacketBytes& bytes,
-              const AdaptationFacts& facts, int continuity_expected);
+              const AdaptationFacts& facts, int continuity_expected, char picture_type = 0);
   // Bytes without sync written as element `element_id`.
   void lostSync(int64_t element_id, int64_t offset, int64_t size);
   // Ends the PES packets still under way.
@@ -61,7 +62,7 @@ class TsTiming {
   };
 
   void startPes(PidTiming& state, int64_t element_id, const PacketHeader& h, const PacketBytes& bytes,
-                const AdaptationFacts& facts);
+                const AdaptationFacts& facts, char picture_type);
   void endPes(PidTiming& state);
   void pcr(PidTiming& state, int64_t element_id, int64_t offset, const PacketHeader& h,
            const AdaptationFacts& facts);

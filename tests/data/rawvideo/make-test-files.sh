@@ -61,6 +61,17 @@ assert not data[packet + 5] & 0x40, 'random_access_indicator already set'
 data[packet + 5] |= 0x40
 open(sys.argv[2], 'wb').write(data)
 PY
+# And the reverse: random_access_indicator cleared in the packet that starts the second IDR
+# picture's PES packet (packet 39), while the first IDR's packet keeps it.
+python3 - ../mpegts/h264-bframes.ts ../mpegts/rai-missing-on-idr.ts <<'PY'
+import sys
+data = bytearray(open(sys.argv[1], 'rb').read())
+packet = 39 * 188
+assert data[packet] == 0x47 and data[packet + 1] & 0x40 and data[packet + 3] & 0x20, 'not a PUSI packet with an adaptation field'
+assert data[packet + 5] & 0x40 and data[3 * 188 + 5] & 0x40, 'random_access_indicator not set on both IDR packets'
+data[packet + 5] &= ~0x40
+open(sys.argv[2], 'wb').write(data)
+PY
 
 # An MP4 whose sync sample table claims a P frame: the second stss entry (frame 6, the second
 # IDR of -g 5) is changed to frame 4.
