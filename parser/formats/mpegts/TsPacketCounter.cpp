@@ -1,6 +1,7 @@
 #include "formats/mpegts/TsPacketCounter.h"
 
 #include "ElementWriter.h"
+#include "codecs/PesHeader.h"
 #include "formats/mpegts/TsAdaptationField.h"
 #include "formats/mpegts/TsLayout.h"
 #include "formats/mpegts/TsPacketWriter.h"
@@ -54,7 +55,27 @@ int plainAdaptationFieldElements(const uint8_t* p, bool has_payload, int* shape)
   return elements;
 }
 
+int64_t pesStartShape(const uint8_t* p, int64_t available) {
+  const int64_t header = codecs::pesHeaderLength(p, available, false);
+  if (header == 0 || header > available) return -1;
+  const int64_t payload_after = header < available ? 1 : 0;
+  if (!codecs::hasOptionalPesHeader(p[3])) return payload_after;
+  // The fields of DSM_trick_mode_flag and PES_extension_flag vary with their values.
+  if (p[7] & 0x09) return -1;
+  return 2 | payload_after | int64_t(p[7]) << 2 | int64_t(p[8]) << 10;
+}
+
 PacketCounter::PacketCounter(PacketWriter& writer) : packets(writer) {}
+
+bool PacketCounter::writeAndLearn(int64_t index, int64_t offset, int64_t shape) {
+  ElementWriter& w = packets.w;
+  const int64_t before = w.elementCount();
+  w.beginLazyUnit();
+  packets.writePacket(index, offset);
+  w.endLazyUnit();
+  if (pes_start_counts.size() < kMostPesStartShapes) pes_start_counts.emplace(shape, w.elementCount() - before);
+  return true;
+}
 
 bool PacketCounter::count(int64_t index, int64_t offset) {
   PacketWriter& p = packets;
@@ -78,21 +99,32 @@ bool PacketCounter::count(int64_t index, int64_t offset) {
   }
   PacketWriter::PidState& state = p.pids[h.pid];
   const PidInfo& info = p.programs.pid(h.pid);
-  // Whether the payload is the rest of a PES packet, written as one leaf that counts its bytes.
-  bool continues_pes = false;
+  // Whether the payload is the rest of a PES packet, written as one leaf that counts its bytes,
+  // or starts one.
+  bool continues_pes = false, starts_pes = false;
   if (h.hasPayload()) {
     if (h.pid != kNullPid && h.scrambling == 0) {
-      if (info.sections || h.unit_start || state.pendingIn(index)) return false;
+      if (info.sections || state.pendingIn(index)) return false;
       if (p.ctx.decode_frames && ByteStreams::carries(info.stream_type)) return false;
-      continues_pes = true;
+      if (h.unit_start) {
+        const int64_t pes_shape = pesStartShape(p.data + bytes.payload_begin, ts_end - bytes.payload_begin);
+        if (pes_shape < 0) return false;
+        const int64_t start_shape = int64_t(shape) | pes_shape << 7;
+        const auto learned = pes_start_counts.find(start_shape);
+        if (learned == pes_start_counts.end()) return writeAndLearn(index, offset, start_shape);
+        starts_pes = true;
+        elements = learned->second;
+      } else {
+        continues_pes = true;
+      }
     }
-    elements += 1;
+    if (!starts_pes) elements += 1;
     shape |= h.pid == kNullPid ? 128 : h.scrambling != 0 ? 256 : 384;
   } else if (sync + 5 + bytes.adaptation_length < ts_end) {
     elements += 1;  // data_byte after an adaptation field that does not fill the packet
     shape |= 512;
   }
-  if (!shapes_written[size_t(shape)]) {
+  if (!starts_pes && !shapes_written[size_t(shape)]) {
     shapes_written.set(size_t(shape));
     return false;
   }
@@ -102,6 +134,14 @@ bool PacketCounter::count(int64_t index, int64_t offset) {
   const PacketWriter::Continuity continuity = p.checkContinuity(state, h, facts.discontinuity, bytes);
   if (continuity.expected >= 0 && h.hasPayload() && state.pes_open) state.pes_broken = true;
   if (continues_pes) state.pes_bytes += ts_end - bytes.payload_begin;
+  if (starts_pes) {
+    // As PacketWriter::pesPayload leaves a PES packet whose header it has just written whole.
+    state.pending.clear();
+    state.pes_open = true;
+    state.pes_broken = false;
+    state.pes_bytes = ts_end - bytes.payload_begin;
+    p.pes_picture.clear();
+  }
   p.random_access_claimed = facts.random_access;
   p.packet_readable = {};
   p.timing_facts.packet(id, offset, h, bytes, facts, continuity.expected);
