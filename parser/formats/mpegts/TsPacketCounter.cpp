@@ -7,8 +7,6 @@
 #include "formats/mpegts/TsPacketWriter.h"
 #include "formats/mpegts/TsProgramMap.h"
 
-#include <algorithm>
-
 namespace corvanta::mpegts {
 
 namespace {
