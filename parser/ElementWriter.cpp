@@ -411,6 +411,35 @@ void ElementWriter::endLazyUnit() {
     d.dropRows();
 }
 
+int64_t ElementWriter::addCountedLazyUnit(int64_t bit_offset, int64_t bit_size, int64_t count) {
+  Impl& d = *impl;
+  if (!d.lazy_index || d.counting || d.collecting || d.lazy_active || d.overflow_depth > 0 || count < 1 ||
+      static_cast<int>(d.stack.size()) >= kMaxDepth)
+    return -1;
+  const int64_t low = d.bottomOfStack();
+  const int64_t high = d.topOfStack();
+  if (bit_offset < low || bit_offset > high || bit_size < 0 || bit_size > high - bit_offset)
+    return -1;
+  // As in beginLazyUnit: the rows before go out first, so that the block's ids start after the unit.
+  if (!d.block->rows.empty() || !d.block->closes.empty())
+    d.handOver();
+  LazyUnitPlace place;
+  place.first_id = d.next_id;
+  place.parent_id = d.stack.empty() ? d.base_parent : d.stack.back().id;
+  place.level = d.base_level + static_cast<int32_t>(d.stack.size());
+  place.low = low;
+  place.high = high;
+  d.lazy_index->add(place, count, true);
+  if (!d.stack.empty()) {
+    OpenUnit& parent = d.stack.back();
+    parent.last_child_id = place.first_id;
+    parent.children_end = std::max(parent.children_end, bit_offset + bit_size);
+  }
+  d.next_id += count;
+  d.block->first_id = d.next_id;
+  return place.first_id;
+}
+
 NameIds ElementWriter::nameIds() const {
   return impl->names;
 }

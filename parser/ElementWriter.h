@@ -123,6 +123,12 @@ class ElementWriter {
   void recordLazyUnits(LazyIndex* index);
   void beginLazyUnit();
   void endLazyUnit();
+  // A lazy unit whose id count the module knows without writing its rows (a packet whose
+  // elements follow from its header bytes): one element at `bit_offset` of `bit_size` bits with
+  // `count` ids in its subtree, recorded as beginLazyUnit, the unit and endLazyUnit would record
+  // it. Returns the unit's id, or -1 when it cannot be recorded so (no index, a lazy unit open,
+  // a range the writer would clamp): the module then writes the unit the usual way.
+  int64_t addCountedLazyUnit(int64_t bit_offset, int64_t bit_size, int64_t count);
   // The names interned so far.
   NameIds nameIds() const;
 

@@ -17,6 +17,9 @@
 #include <functional>
 #include <memory>
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -205,6 +208,12 @@ int Parser::writeDatabase(const QString& file_name, const QString& database_name
         }, chosen, {mapped, fileChangedCheck(file_name, mapped.get())});
       } catch (const FileChanged&) {
       }
+#ifdef __GLIBC__
+      // The analysis has freed its row blocks and its timing rows, much of it in the middle of the
+      // heap: those pages go back to the system, so that what stays resident is what the database
+      // holds (on the lazy path, a few bytes per unit).
+      malloc_trim(0);
+#endif
       if (file.changed()) {
         result = CannotReadFile;
         reason = QStringLiteral("the file changed while it was being analysed (it is shorter now)");

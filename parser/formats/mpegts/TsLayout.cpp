@@ -153,6 +153,7 @@ void PacketLayout::build(const uint8_t* file_data, int64_t size, const PacketFor
 
 void PacketLayout::linkPids() {
   next_of_pid.assign(size_t(packet_count), 0);
+  far_next.clear();
   std::fill(first_of_pid.begin(), first_of_pid.end(), -1);
   std::vector<int64_t> last(kPidCount, -1);
   for (const Stretch& run : runs) {
@@ -164,11 +165,16 @@ void PacketLayout::linkPids() {
       const int64_t previous = last[pid];
       if (previous < 0)
         first_of_pid[pid] = index;
-      else if (index - previous <= std::numeric_limits<uint32_t>::max())
-        next_of_pid[size_t(previous)] = uint32_t(index - previous);
+      else if (index - previous < kFarNext)
+        next_of_pid[size_t(previous)] = uint16_t(index - previous);
+      else {
+        next_of_pid[size_t(previous)] = kFarNext;
+        far_next.emplace_back(previous, index - previous);
+      }
       last[pid] = index;
     }
   }
+  std::sort(far_next.begin(), far_next.end());
 }
 
 int64_t PacketLayout::offsetOf(int64_t index) const {
@@ -186,8 +192,10 @@ int64_t PacketLayout::endOf(int64_t index) const {
 
 int64_t PacketLayout::nextOfPid(int64_t index) const {
   if (index < 0 || index >= packet_count) return -1;
-  const uint32_t distance = next_of_pid[size_t(index)];
-  return distance ? index + distance : -1;
+  const uint16_t distance = next_of_pid[size_t(index)];
+  if (distance != kFarNext) return distance ? index + distance : -1;
+  const auto far = std::lower_bound(far_next.begin(), far_next.end(), std::make_pair(index, int64_t(0)));
+  return far != far_next.end() && far->first == index ? index + far->second : -1;
 }
 
 }  // namespace corvanta::mpegts

@@ -3,6 +3,7 @@
 #include "formats/mpegts/TsPacket.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace corvanta::mpegts {
@@ -67,7 +68,11 @@ class PacketLayout {
   PacketFormat packet_format;
   std::vector<Stretch> stretch_list;
   std::vector<Stretch> runs;  // the runs of packets only, for offsetOf
-  std::vector<uint32_t> next_of_pid;  // distance to the next packet of the PID, 0 for none
+  // Distance to the next packet of the PID, 0 for none; kFarNext for one in far_next. Two bytes
+  // a packet: most PIDs come back within a few packets.
+  static constexpr uint16_t kFarNext = 0xFFFF;
+  std::vector<uint16_t> next_of_pid;
+  std::vector<std::pair<int64_t, int64_t>> far_next;  // (packet, distance) by packet
   std::vector<int64_t> first_of_pid = std::vector<int64_t>(kPidCount, -1);
   int64_t packet_count = 0;
   // The last search: a search from inside the stretch it searched has the same answer, so a file

@@ -9,6 +9,7 @@
 #include "codecs/PesHeader.h"
 #include "formats/mpegts/TsAdaptationField.h"
 #include "formats/mpegts/TsLayout.h"
+#include "formats/mpegts/TsPacketCounter.h"
 #include "formats/mpegts/TsProgramMap.h"
 #include "formats/mpegts/TsSection.h"
 
@@ -45,6 +46,7 @@ PacketWriter::PacketWriter(ParseContext& context, const PacketLayout& packet_lay
 
 void PacketWriter::writeAll(std::vector<Checkpoint>* checkpoints) {
   const int stride = layout.format().size;
+  PacketCounter counter(*this);
   for (const Stretch& stretch : layout.stretches()) {
     if (stretch.packets == 0) {
       const int64_t id = w.addGarbage(stretch.offset * 8, stretch.size * 8);
@@ -53,14 +55,15 @@ void PacketWriter::writeAll(std::vector<Checkpoint>* checkpoints) {
     }
     for (int64_t i = 0; i < stretch.packets; ++i) {
       const int64_t index = stretch.first_index + i;
+      if ((index % kProgressEvery) == 0) ctx.progress(stretch.offset + i * stride);
       if (checkpoints) {
         // Each packet is a lazy unit, decoded again from the nearest checkpoint before it.
         if (index % kCheckpointEvery == 0) checkpoints->push_back(checkpoint());
+        if (counter.count(index, stretch.offset + i * stride)) continue;
         w.beginLazyUnit();
       }
       writePacket(index, stretch.offset + i * stride);
       if (checkpoints) w.endLazyUnit();
-      if ((index % kProgressEvery) == 0) ctx.progress(stretch.offset + i * stride);
     }
   }
   timing_facts.finish();

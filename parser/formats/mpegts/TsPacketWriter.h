@@ -70,6 +70,8 @@ class PacketWriter {
   static bool restorable(const Checkpoint& saved);
 
  private:
+  friend class PacketCounter;  // counts the packets that continue a PES packet, with this state
+
   struct PidState {
     int continuity = -1;     // the last continuity_counter, -1 before the first packet
     int64_t payload_begin = -1, payload_end = -1;  // the last packet's payload, to tell a duplicate
