@@ -1,200 +1,27 @@
-// The lazy path against the eager one: every committed transport stream and a few MP4 files,
-// analysed with their packets or samples as lazy units (threshold forced to zero) and with every
-// row written, must answer every statement the viewer runs in the same way, and pass the
-// invariant check. The point lookups run in a shuffled order so that units are decoded again
-// from checkpoints in any order, not only forward. A unit whose file changed after the analysis must turn into GARBAGE with its id range.
+// The lazy path against the eager one for transport streams: every committed stream, analysed
+// with its packets as lazy units (threshold forced to zero) and with every row written, must
+// answer every statement the viewer runs in the same way, and pass the invariant check, with
+// H.264/HEVC decoded from a checkpoint at any packet and packets counted from their headers. A
+// unit whose file changed after the analysis must turn into GARBAGE with its id range.
 #include "DatabaseCheck.h"
-#include "ElementDatabase.h"
 #include "ElementWriter.h"
-#include "ElementLocator.h"
-#include "ElementSearch.h"
+#include "LazyAnswers.h"
 #include "Parser.h"
 #include "TestSupport.h"
-#include "ViewerDatabase.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
-#include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <algorithm>
-#include <memory>
-#include <random>
+#include <vector>
 
 namespace {
 
-// The viewer's statements (src/ViewerDatabase.cpp, src/ElementLocator.cpp), with the same WHERE
-// and ORDER BY, so that the virtual table is asked for the same plans.
-const char* const kLookupSql[] = {
-    "SELECT `level` FROM `elements` WHERE `id` = ?",
-    "SELECT `parent_id` FROM `elements` WHERE `id` = ?",
-    "SELECT `last_child_id` FROM `elements` WHERE `id` = ?",
-    "SELECT `seq_num` FROM `elements_seq_num` WHERE `id` = ?",
-};
-const char* const kChildIdsSql =
-    "SELECT group_concat(`id`) FROM (SELECT `id` FROM `elements` WHERE `parent_id` = ? "
-    "AND `id` > ? ORDER BY `id` LIMIT 65536)";
-const char* const kFirstChildFromSql =
-    "SELECT `id`, `offset`, `size`, `last_child_id` FROM `elements` WHERE `parent_id` = ? AND `id` >= ? "
-    "ORDER BY `id` LIMIT 1";
-const char* const kLastChildBeforeSql =
-    "SELECT `id`, `offset`, `size`, `last_child_id` FROM `elements` WHERE `parent_id` = ? AND `id` < ? "
-    "ORDER BY `id` DESC LIMIT 1";
-const char* const kLastRootSql = "SELECT `id` FROM `elements` WHERE `parent_id` = 0 ORDER BY `id` DESC LIMIT 1";
-const char* const kScanChildrenSql =
-    "SELECT `id`, `offset`, `size`, `last_child_id` FROM `elements` WHERE `parent_id` = ? "
-    "AND `offset` < ? AND `offset` + `size` > ? AND `size` > 0 ORDER BY `id` LIMIT 1";
-const char* const kBlockReadSql =
-    "SELECT elements.id, elements.level, elements.parent_id, elements.last_child_id, "
-    "dictionary.name, elements.offset, elements.size, elements.raw_value, elements.hrf_value, "
-    "elements_seq_num.seq_num FROM elements LEFT JOIN dictionary ON elements.name_id = "
-    "dictionary.id LEFT JOIN elements_seq_num ON elements.id = elements_seq_num.id WHERE "
-    "elements.id >= ? ORDER BY elements.id";
-
-QString connectionName() {
-  return QString::fromLatin1(corvanta::ElementDatabase::kConnectionName);
-}
-
-// Every answer of one database, one line each, in the order asked.
-class Answers {
- public:
-  explicit Answers(QSqlDatabase& db) : db(db) {}
-
-  QStringList lines;
-
-  void add(const QString& what, QSqlQuery& query, int most_rows = 1 << 30) {
-    QStringList values;
-    while (values.size() < most_rows && query.next()) {
-      QStringList row;
-      for (int i = 0; i < query.record().count(); ++i)
-        row.append(query.value(i).isNull() ? QStringLiteral("NULL") : query.value(i).toString());
-      values.append(row.join(QLatin1Char('|')));
-    }
-    lines.append(what + QStringLiteral(" -> ") + values.join(QLatin1Char(';')));
-  }
-
-  // Like the viewer's block read, `most_rows` reads only the first rows of a long answer.
-  void run(const char* sql, std::initializer_list<qint64> arguments, const QString& what, int most_rows = 1 << 30) {
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(QString::fromLatin1(sql))) {
-      lines.append(what + QStringLiteral(" fails to prepare: ") + query.lastError().text());
-      return;
-    }
-    for (const qint64 argument : arguments) query.addBindValue(QVariant(qlonglong(argument)));
-    if (!query.exec()) {
-      lines.append(what + QStringLiteral(" fails: ") + query.lastError().text());
-      return;
-    }
-    add(what, query, most_rows);
-  }
-
- private:
-  QSqlDatabase& db;
-};
-
-// Under the sanitizers every lookup costs several times more: a committed file's ids are sampled
-// there too, densely enough to meet every kind of packet.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr qint64 kCommittedStride = 5;
-#else
-constexpr qint64 kCommittedStride = 1;
-#endif
-
-// `stride`: every id is looked up in a committed file; a long stream samples them.
-// `options`: further parse options, the same for both paths.
-// `stored_percent`: on the lazy path, the most of the rows that may be stored rather than lazy.
-QStringList collect(const QString& file, bool lazy, QString* failure, qint64 stride = 1,
-                    const QString& options = {}, qint64 stored_percent = 10) {
-  Parser parser;
-  const int result = parser.parseFile(file, QStringLiteral(":memory:"),
-                                      (lazy ? QStringLiteral("lazy=on ") : QStringLiteral("lazy=off ")) + options);
-  if (result != 0) {
-    *failure = parser.errorString();
-    return {};
-  }
-  QSqlDatabase* connection = parser.getConnection();
-  Answers answers(*connection);
-  {
-    const corvanta::DatabaseReport report = corvanta::checkDatabase(*connection, QFileInfo(file).size() * 8);
-    if (!report.ok()) *failure = report.summary();
-    QSqlQuery count(*connection);
-    count.exec(QStringLiteral("SELECT `seq` FROM `sqlite_sequence` WHERE `name` = \"elements\""));
-    answers.add(QStringLiteral("count"), count);
-    const qint64 last = count.exec(QStringLiteral("SELECT `seq` FROM `sqlite_sequence` WHERE `name` = \"elements\"")) && count.next()
-                            ? count.value(0).toLongLong() : 0;
-    if (lazy) {
-      // The lazy path was taken: in a transport stream only the bytes between packets are stored
-      // rows; other formats store their headers, which may be most of a small file.
-      QSqlQuery stored(*connection);
-      if (!stored.exec(QStringLiteral("SELECT COUNT(*) FROM stored_elements")) || !stored.next() ||
-          stored.value(0).toLongLong() * 100 > last * stored_percent)
-        *failure = QStringLiteral("the repeated units were not lazy units");
-    }
-    answers.run(kBlockReadSql, {1}, QStringLiteral("block read from 1"));
-    answers.run(kLastRootSql, {}, QStringLiteral("last root"));
-    answers.run(kChildIdsSql, {0, 0}, QStringLiteral("roots"));
-    std::vector<qint64> ids;
-    for (qint64 id = 0; id <= last + 1; id += stride) ids.push_back(id);
-    std::mt19937 random(24);
-    std::shuffle(ids.begin(), ids.end(), random);
-    for (const qint64 id : ids) {
-      const QString at = QString::number(id);
-      for (const char* sql : kLookupSql) answers.run(sql, {id}, QString::fromLatin1(sql).section(' ', 1, 1) + at);
-      answers.run(kChildIdsSql, {id, id}, QStringLiteral("children of ") + at);
-      answers.run(kChildIdsSql, {id, id + 3}, QStringLiteral("children after +3 of ") + at);
-      answers.run(kBlockReadSql, {id}, QStringLiteral("block read from ") + at, 3);
-      for (const qint64 parent : {qint64(0), id - 1, id / 2}) {
-        const QString pair = QStringLiteral(" %1 %2").arg(parent).arg(id);
-        answers.run(kFirstChildFromSql, {parent, id}, QStringLiteral("first child from") + pair);
-        answers.run(kLastChildBeforeSql, {parent, id}, QStringLiteral("last child before") + pair);
-      }
-      // Children that hold a bit: a scan of one parent's children.
-      answers.run(kScanChildrenSql, {id - 1, id * 8 + 8, id * 8}, QStringLiteral("scan children of %1").arg(id - 1));
-    }
-    ElementLocator locator(*connection);
-    const qint64 size = QFileInfo(file).size();
-    for (qint64 byte = size + 1; byte >= 0; byte -= 23 * stride)
-      answers.lines.append(QStringLiteral("byte %1 -> %2").arg(byte).arg(locator.elementAtByte(byte)));
-    for (const QString& text : {QStringLiteral("PES"), QStringLiteral("packet-7"), QStringLiteral("0x0100"), QStringLiteral("sample-7"),
-                                QStringLiteral("no such text")}) {
-      for (const bool backward : {false, true}) {
-        ElementSearch search(*connection, text, false, backward, last / 2, last);
-        while (search.step(50) == ElementSearch::State::Running) {
-        }
-        answers.lines.append(QStringLiteral("find %1 %2 -> %3 %4")
-                                 .arg(text).arg(backward).arg(int(search.state())).arg(search.foundId()));
-      }
-    }
-  }
-  // The viewer itself: every element opened, then all rows read in pages.
-  ViewerDatabase viewer;
-  viewer.setConnection(connection);
-  const int last_id = viewer.lastId();
-  for (qint64 id = 1; id <= last_id; id += stride) viewer.openElement(id);
-  for (qint64 from = 1; from <= last_id; from += 50) {
-    QList<ViewerDatabase::Element> page;
-    viewer.fetchRows(from, 49, page);
-    for (const ViewerDatabase::Element& e : page)
-      answers.lines.append(QStringLiteral("row %1 %2 %3 %4 %5 %6 %7 %8 %9 open %10 last %11")
-                               .arg(e.id).arg(e.level).arg(e.parent_id).arg(e.last_child_id).arg(e.name)
-                               .arg(e.offset).arg(e.size).arg(e.raw_value, e.hrf_value).arg(e.is_open).arg(e.is_last));
-  }
-  answers.lines.append(QStringLiteral("visible %1, move %2 %3").arg(viewer.visibleCount())
-                           .arg(viewer.moveBy(1, 40)).arg(viewer.moveBy(last_id, -7)));
-  for (qint64 id = last_id; id >= 1; id -= 3) viewer.closeElement(id);
-  answers.lines.append(QStringLiteral("visible after closing %1").arg(viewer.visibleCount()));
-  viewer.closeConnection();
-  return answers.lines;
-}
-
-// Units kept decoded for the streams joined from copies: so few that units are decoded again from
-// their checkpoints in any order, not once each as the first read meets them.
-const QString kFewCachedUnits = QStringLiteral("lazy_cache=2");
+using namespace corvanta::test;
 
 QStringList transportStreams() {
   const QDir folder(corvanta::test::dataFile(QStringLiteral("mpegts")));
@@ -202,18 +29,6 @@ QStringList transportStreams() {
   for (const QString& name : folder.entryList({QStringLiteral("*.ts"), QStringLiteral("*.m2ts")}, QDir::Files, QDir::Name))
     files.append(folder.filePath(name));
   return files;
-}
-
-// Whether the parser wrote `file` on the lazy path when asked to, with these options.
-bool writtenLazily(const QString& file, const QString& options = {}) {
-  Parser parser;
-  if (parser.parseFile(file, QStringLiteral(":memory:"), QStringLiteral("lazy=on ") + options) != 0) return false;
-  QSqlDatabase* connection = parser.getConnection();
-  const bool lazy = QSqlQuery(*connection).exec(QStringLiteral("SELECT COUNT(*) FROM stored_elements"));
-  connection->close();
-  delete connection;
-  QSqlDatabase::removeDatabase(connectionName());
-  return lazy;
 }
 
 // Every row from root `packet` on, one line each, as the first statement on a fresh database
@@ -255,13 +70,6 @@ QByteArray nullPackets(int count) {
   return packets;
 }
 
-// The first line where two answer lists differ, for a readable failure.
-QString firstDifference(const QStringList& eager, const QStringList& lazy) {
-  for (qsizetype i = 0; i < std::min(eager.size(), lazy.size()); ++i)
-    if (eager[i] != lazy[i]) return QStringLiteral("eager: %1\nlazy:  %2").arg(eager[i], lazy[i]);
-  return QStringLiteral("eager gives %1 answers, lazy %2").arg(eager.size()).arg(lazy.size());
-}
-
 // A transport packet of PID 0x0100 (unless `pid` says otherwise): the four header bytes, then
 // `rest` (adaptation field and payload as given), then 0xAA bytes up to 188.
 QByteArray tsPacket(int control, int continuity, bool unit_start, const QByteArray& rest, int pid = 0x100,
@@ -285,15 +93,9 @@ class LazyEquivalenceTest : public QObject {
   Q_OBJECT
 
  private:
-  // `extra`: further options for both paths; `stored_percent`: see collect().
-  void compare(const QString& file, qint64 stride = 1, const QString& extra = {}, qint64 stored_percent = 10) {
-    QString eager_failure, lazy_failure;
-    const QStringList eager = collect(file, false, &eager_failure, stride, extra);
-    QVERIFY2(eager_failure.isEmpty(), qPrintable(eager_failure));
-    const QStringList lazy = collect(file, true, &lazy_failure, stride, extra, stored_percent);
-    QVERIFY2(lazy_failure.isEmpty(), qPrintable(lazy_failure));
-    QVERIFY(eager.size() > 100);
-    QVERIFY2(eager == lazy, qPrintable(firstDifference(eager, lazy)));
+  void compare(const QString& file, qint64 stride = 1) {
+    const QString difference = lazyAndEagerDiffer(file, stride);
+    QVERIFY2(difference.isEmpty(), qPrintable(difference));
   }
 
  private Q_SLOTS:
@@ -306,160 +108,6 @@ class LazyEquivalenceTest : public QObject {
   void committedFilesAnswerAlike() {
     QFETCH(QString, file);
     compare(file, kCommittedStride);
-  }
-
-  // Audio elementary streams and FLAC: every frame a lazy unit, found again by the analysis's
-  // scan from the nearest kept frame start, across junk and cut frames.
-  void audioFramesAnswerAlike_data() {
-    QTest::addColumn<QString>("file");
-    for (const char* name : {"mpegaudio/junk-before.mp3", "adts/truncated.aac", "mpegaudio/corrupt.mp3",
-                             "adts/corrupt.aac", "ac3/stereo.eac3", "dts/substreams.dts", "amr/two-channels.amr",
-                             "ac4/crc.ac4", "flac/corrupt-junk.flac", "flac/truncated.flac"})
-      QTest::newRow(name) << corvanta::test::dataFile(QString::fromLatin1(name));
-  }
-  void audioFramesAnswerAlike() {
-    QFETCH(QString, file);
-    QVERIFY(writtenLazily(file));
-    compare(file, kCommittedStride);
-  }
-  // Frames enough for several kept starts: copies of one file, whose tags or metadata between the
-  // copies are junk to the frame scan.
-  void longAudioStreamAnswersAlike_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("copies");
-    QTest::newRow("mp3") << QStringLiteral("mpegaudio/junk-before.mp3") << 20;
-    QTest::newRow("flac") << QStringLiteral("flac/verbatim-noise.flac") << 6;
-  }
-  void longAudioStreamAnswersAlike() {
-    QFETCH(QString, name);
-    QFETCH(int, copies);
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QFile part(corvanta::test::dataFile(name));
-    QVERIFY(part.open(QIODevice::ReadOnly));
-    const QByteArray copy = part.readAll();
-    const QString path = dir.filePath(QFileInfo(name).fileName());
-    QFile out(path);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    for (int i = 0; i < copies; ++i) out.write(copy);
-    out.close();
-    compare(path, 13, kFewCachedUnits);
-  }
-
-  // FLV: every tag a lazy unit, written again from the checkpoint before it with the codec state
-  // (parameter sets, NAL length size) the tags before it left.
-  void flvTagsAnswerAlike_data() {
-    QTest::addColumn<QString>("file");
-    for (const char* name : {"flv/h264-aac.flv", "flv/hevc-enhanced.flv", "flv/corrupt-junk.flv", "flv/truncated.flv"})
-      QTest::newRow(name) << corvanta::test::dataFile(QString::fromLatin1(name));
-  }
-  void flvTagsAnswerAlike() {
-    QFETCH(QString, file);
-    QVERIFY(writtenLazily(file));
-    compare(file, kCommittedStride);
-  }
-  // Tags enough for several checkpoints: the tags of one file repeated after its header.
-  void longFlvAnswersAlike() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QFile part(corvanta::test::dataFile(QStringLiteral("flv/h264-aac.flv")));
-    QVERIFY(part.open(QIODevice::ReadOnly));
-    const QByteArray whole = part.readAll();
-    const QString path = dir.filePath(QStringLiteral("joined.flv"));
-    QFile out(path);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(whole);
-    constexpr int kHeaderAndFirstPreviousTagSize = 13;
-    for (int i = 0; i < 12; ++i) out.write(whole.mid(kHeaderAndFirstPreviousTagSize));
-    out.close();
-    compare(path, 17, kFewCachedUnits);
-  }
-
-  // Ogg: every page a lazy unit, written again from the checkpoint before it with each logical
-  // stream's state and the packet it is in the middle of gathered again.
-  void oggPagesAnswerAlike_data() {
-    QTest::addColumn<QString>("file");
-    for (const char* name : {"ogg/chained.ogg", "ogg/gstreamer-theora.ogv", "ogg/lost-page.ogg", "ogg/truncated.ogg"})
-      QTest::newRow(name) << corvanta::test::dataFile(QString::fromLatin1(name));
-  }
-  void oggPagesAnswerAlike() {
-    QFETCH(QString, file);
-    QVERIFY(writtenLazily(file));
-    compare(file, kCommittedStride);
-  }
-  // Pages enough for checkpoints, chained streams: 19 pages of three files, then a file whose
-  // setup packet runs over its pages 2 to 4, six times, so that page 64 (the second
-  // checkpoint) stands in the middle of that packet.
-  void longOggAnswersAlike() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("joined.ogg"));
-    QFile out(path);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    QStringList parts = {QStringLiteral("corrupt-crc.ogg"), QStringLiteral("ffmpeg-opus.opus"), QStringLiteral("opusenc.opus")};
-    for (int i = 0; i < 6; ++i) parts.append(QStringLiteral("repaged.ogg"));
-    for (const QString& name : parts) {
-      QFile part(corvanta::test::dataFile(QStringLiteral("ogg/") + name));
-      QVERIFY(part.open(QIODevice::ReadOnly));
-      out.write(part.readAll());
-    }
-    out.close();
-    compare(path, 11, kFewCachedUnits);
-  }
-
-  // MP4 samples with their frames decoded: picture order carried across B-frames, fragments,
-  // HEVC and AV1, and two video tracks interleaved over more samples than lie between two
-  // checkpoints, so that a sample is decoded again from the frame decoders of both tracks.
-  // The two-track file holds some 7,000 elements: a sample of its ids, as for a long stream.
-  void mp4FilesAnswerAlike_data() {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<qint64>("stride");
-    for (const char* name : {"h264-high.mp4", "fragmented.mp4", "hevc-hdr10.mp4", "av1-hdr.mp4"})
-      QTest::newRow(name) << corvanta::test::dataFile(QStringLiteral("isobmff/") + QLatin1String(name)) << qint64(1);
-    QTest::newRow("two-tracks.mp4") << corvanta::test::dataFile(QStringLiteral("isobmff/two-tracks.mp4")) << qint64(7);
-  }
-  void mp4FilesAnswerAlike() {
-    QFETCH(QString, file);
-    QFETCH(qint64, stride);
-    compare(file, stride * kCommittedStride, {}, 75);
-  }
-
-  // Without lazy=on the samples become lazy units when the module expects at least
-  // lazy_elements elements before it writes them; a transport stream goes by its size only.
-  void lazyForExpectedElements_data() {
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("options");
-    QTest::addColumn<bool>("lazy");
-    const QString mp4 = QStringLiteral("isobmff/two-tracks.mp4");
-    QTest::newRow("default threshold") << mp4 << QString() << false;
-    QTest::newRow("under the count") << mp4 << QStringLiteral("lazy_elements=1000") << true;
-    QTest::newRow("frames off") << mp4 << QStringLiteral("lazy_elements=1000 frames=off") << false;
-    QTest::newRow("forced eager") << mp4 << QStringLiteral("lazy=off lazy_elements=0") << false;
-    QTest::newRow("transport stream") << QStringLiteral("mpegts/dvb.ts") << QStringLiteral("lazy_elements=0") << false;
-  }
-  void lazyForExpectedElements() {
-    QFETCH(QString, file);
-    QFETCH(QString, options);
-    QFETCH(bool, lazy);
-    QCOMPARE(writtenLazily(corvanta::test::dataFile(file), QStringLiteral("lazy=auto ") + options), lazy);
-  }
-
-  // Matroska Clusters as lazy units: laced blocks (Xiph, EBML, fixed), a cluster of unknown size,
-  // H.264 and AV1 frames (AV1 over two Segments), VP9 clusters that start with inter frames whose
-  // headers need the reference slots the cluster before left, a file cut short inside a cluster
-  // and one with junk between clusters. Small files
-  // store their headers and tracks (Xiph headers decoded) as most of their rows.
-  void matroskaFilesAnswerAlike_data() {
-    QTest::addColumn<QString>("file");
-    for (const char* name : {"mkvmerge-h264-aac.mkv", "mkvmerge-vorbis.mka", "mkvmerge-ac3.mka", "gstreamer-live.mkv",
-                             "av1-segments.mkv", "mkvmerge-short-clusters.webm", "truncated-in-cluster.mkv",
-                             "corrupt-junk.mkv"})
-      QTest::newRow(name) << corvanta::test::dataFile(QStringLiteral("matroska/") + QLatin1String(name));
-  }
-  void matroskaFilesAnswerAlike() {
-    QFETCH(QString, file);
-    QVERIFY(writtenLazily(file));
-    compare(file, kCommittedStride, {}, 99);
   }
 
   // H.264/HEVC video decoded into NAL units is lazy too: the state of its byte stream (the NAL
