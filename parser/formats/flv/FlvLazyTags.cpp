@@ -10,24 +10,11 @@ FlvLazyTags::FlvLazyTags(FileBytes file, bool decode_frames)
 }
 
 void FlvLazyTags::decode(int64_t unit, const LazyUnitPlace& place) {
-  const int64_t checkpoint = unit / FlvWriter::kCheckpointEvery;
-  if (unit < 0 || checkpoint >= int64_t(checkpoints.size())) return;
   if (!replay) replay = std::make_unique<FlvWriter>(context);
-  const int64_t checkpoint_tag = checkpoint * FlvWriter::kCheckpointEvery;
-  if (next_tag < checkpoint_tag || next_tag > unit) {
-    replay->restore(checkpoints[size_t(checkpoint)], stretches);
-    next_tag = checkpoint_tag;
-  }
-  LazyUnitPlace anywhere;
-  anywhere.high = context.file.size() * 8;
-  for (; next_tag < unit; ++next_tag) {
-    // Only the codec state these tags leave matters; their rows are dropped.
-    writer().startCollecting(anywhere);
-    replay->writeNextTag();
-  }
-  writer().startCollecting(place);
-  replay->writeNextTag();
-  next_tag = unit + 1;
+  replaying.decode(
+      writer(), unit, place, context.file.size() * 8, int64_t(checkpoints.size()),
+      [this](int64_t checkpoint) { replay->restore(checkpoints[size_t(checkpoint)], stretches); },
+      [this] { replay->writeNextTag(); });
 }
 
 void FlvLazyTags::bitRange(int64_t unit, int64_t* bit_offset, int64_t* bit_size) const {

@@ -2,6 +2,7 @@
 
 #include "FormatModule.h"
 #include "LazyDecoder.h"
+#include "LazyReplay.h"
 #include "formats/flv/FlvWriter.h"
 
 #include <memory>
@@ -9,9 +10,7 @@
 
 namespace corvanta::flv {
 
-// The tags of an FLV file as lazy units: tag N is written again by restoring the writer to the
-// checkpoint before it and writing the tags from there, their rows dropped. Reading on from the
-// last tag written goes on from where the writer stands.
+// The tags of an FLV file as lazy units, written again by a replay from the checkpoint before them.
 class FlvLazyTags : public LazyDecoder {
  public:
   FlvLazyTags(FileBytes file, bool decode_frames);
@@ -25,7 +24,7 @@ class FlvLazyTags : public LazyDecoder {
  private:
   ParseContext context;
   std::unique_ptr<FlvWriter> replay;
-  int64_t next_tag = -1;  // the tag the replay stands before, -1 when none
+  LazyReplay replaying{FlvWriter::kCheckpointEvery};
 };
 
 }  // namespace corvanta::flv

@@ -2,6 +2,7 @@
 
 #include "FormatModule.h"
 #include "LazyDecoder.h"
+#include "LazyReplay.h"
 #include "formats/ogg/OggWriter.h"
 
 #include <memory>
@@ -9,9 +10,8 @@
 
 namespace corvanta::ogg {
 
-// The pages of an Ogg file as lazy units: page N is written again by restoring the writer to the
-// checkpoint before it and writing the pages from there, their rows dropped. Reading on from the
-// last page written goes on from where the writer stands.
+// The pages of an Ogg file as lazy units, written again by a replay from the checkpoint before
+// them.
 class OggLazyPages : public LazyDecoder {
  public:
   explicit OggLazyPages(FileBytes file);
@@ -25,7 +25,7 @@ class OggLazyPages : public LazyDecoder {
  private:
   ParseContext context;
   std::unique_ptr<OggWriter> replay;
-  int64_t next_unit = -1;  // the page the replay stands before, -1 when none
+  LazyReplay replaying{OggWriter::kCheckpointEvery};
 };
 
 }  // namespace corvanta::ogg
