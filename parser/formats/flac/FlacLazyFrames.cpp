@@ -3,7 +3,7 @@
 namespace corvanta::flac {
 
 FlacLazyFrames::FlacLazyFrames(const uint8_t* data, int64_t size, const codecs::FlacStreamParameters& info)
-    : data(data), size(size), walk(data, size, info), frames(data, size, info) {}
+    : size(size), walk(data, size, info), frames(data, size, info) {}
 
 void FlacLazyFrames::frameWritten(int64_t index, int64_t begin) {
   if (index % kCheckpointEvery == 0) checkpoints.push_back(begin);

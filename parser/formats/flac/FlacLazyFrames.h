@@ -26,7 +26,6 @@ class FlacLazyFrames : public LazyDecoder {
  private:
   bool find(int64_t unit, FrameStretch& frame) const;
 
-  const uint8_t* data;
   int64_t size;
   FlacFrameWalk walk;
   FlacFrameWriter frames;
