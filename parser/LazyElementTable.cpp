@@ -488,6 +488,23 @@ void resultText(sqlite3_context* context, std::string_view text) {
   sqlite3_result_text(context, text.data(), int(text.size()), SQLITE_TRANSIENT);
 }
 
+// One column of a row, stored or decoded again: both have the same fields, their texts kept apart.
+template <typename AnyRow>
+void resultColumn(sqlite3_context* context, int column_index, const AnyRow& r, std::string_view raw_value,
+                  std::string_view hrf_value) {
+  switch (column_index) {
+    case kLevel: sqlite3_result_int64(context, r.level); break;
+    case kParentId: sqlite3_result_int64(context, r.parent_id); break;
+    case kLastChildId: sqlite3_result_int64(context, r.last_child_id); break;
+    case kNameId: sqlite3_result_int64(context, r.name_id); break;
+    case kOffset: sqlite3_result_int64(context, r.offset); break;
+    case kSize: sqlite3_result_int64(context, r.size); break;
+    case kRawValue: resultText(context, raw_value); break;
+    case kHrfValue: resultText(context, hrf_value); break;
+    default: sqlite3_result_null(context);
+  }
+}
+
 int column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column_index) {
   Cursor& c = *reinterpret_cast<Cursor*>(base);
   if (column_index == kId) {
@@ -510,30 +527,10 @@ int column(sqlite3_vtab_cursor* base, sqlite3_context* context, int column_index
   }
   if (c.lazy_row) {
     const BlockRow& r = *c.lazy_row;
-    switch (column_index) {
-      case kLevel: sqlite3_result_int64(context, r.level); break;
-      case kParentId: sqlite3_result_int64(context, r.parent_id); break;
-      case kLastChildId: sqlite3_result_int64(context, r.last_child_id); break;
-      case kNameId: sqlite3_result_int64(context, r.name_id); break;
-      case kOffset: sqlite3_result_int64(context, r.offset); break;
-      case kSize: sqlite3_result_int64(context, r.size); break;
-      case kRawValue: resultText(context, c.decoded->textOf(r.raw_value)); break;
-      case kHrfValue: resultText(context, c.decoded->textOf(r.hrf_value)); break;
-      default: sqlite3_result_null(context);
-    }
-    return SQLITE_OK;
-  }
-  const Row& r = c.stored_row;
-  switch (column_index) {
-    case kLevel: sqlite3_result_int64(context, r.level); break;
-    case kParentId: sqlite3_result_int64(context, r.parent_id); break;
-    case kLastChildId: sqlite3_result_int64(context, r.last_child_id); break;
-    case kNameId: sqlite3_result_int64(context, r.name_id); break;
-    case kOffset: sqlite3_result_int64(context, r.offset); break;
-    case kSize: sqlite3_result_int64(context, r.size); break;
-    case kRawValue: resultText(context, r.raw_value); break;
-    case kHrfValue: resultText(context, r.hrf_value); break;
-    default: sqlite3_result_null(context);
+    resultColumn(context, column_index, r, c.decoded->textOf(r.raw_value), c.decoded->textOf(r.hrf_value));
+  } else {
+    const Row& r = c.stored_row;
+    resultColumn(context, column_index, r, r.raw_value, r.hrf_value);
   }
   return SQLITE_OK;
 }
