@@ -444,6 +444,10 @@ NameIds ElementWriter::nameIds() const {
   return impl->names;
 }
 
+void ElementWriter::internName(std::string_view name) {
+  impl->nameId(name);
+}
+
 void ElementWriter::startCollecting(const LazyUnitPlace& place) {
   Impl& d = *impl;
   d.stack.clear();

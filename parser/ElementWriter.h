@@ -131,6 +131,9 @@ class ElementWriter {
   int64_t addCountedLazyUnit(int64_t bit_offset, int64_t bit_size, int64_t count);
   // The names interned so far.
   NameIds nameIds() const;
+  // Interns `name` as writing an element of that name would, without a row: for the elements of
+  // a counted lazy unit, which decoding it again names.
+  void internName(std::string_view name);
 
   // Collecting writers: the name ids of the analysis (a name it never met gets id 0).
   void setKnownNames(std::shared_ptr<const NameIds> names);

@@ -9,6 +9,16 @@ namespace corvanta {
 
 class ElementWriter;
 
+// What a decoder sent to a piece writer, in the copy's bits, whatever piece it fell in: enough
+// to tell how many elements each piece of the structure gets without decoding it again.
+struct PieceEvent {
+  enum class Kind : uint8_t { Open, Field, Close };
+  Kind kind = Kind::Field;
+  int64_t bit = 0;
+  int64_t bits = 0;  // a field's size; a close's end bit
+  std::string name;  // of an opened unit or a field
+};
+
 // One stretch of a structure that the file spreads over several carriers (a PSI section or a
 // PES header over transport packets): where its bytes lie in the contiguous copy that a
 // decoder reads, and where they lie in the file.
@@ -46,6 +56,13 @@ class PieceWriter {
   // The id of the first element this writer sent to the element writer, 0 for none.
   int64_t firstElementId() const { return first_id; }
 
+  // Keeps every call from now on in `events` too, whether it falls in this piece or not.
+  void record(std::vector<PieceEvent>* events) { recorded = events; }
+  // How many elements a piece writer for `piece` would write for the calls in `events`, with
+  // their names interned in `w` as writing them would; the count a carrier's piece adds to it.
+  static int64_t countElements(const std::vector<PieceEvent>& events, const Piece& piece, bool last,
+                               ElementWriter& w);
+
  private:
   struct PendingUnit {
     std::string name;
@@ -69,6 +86,7 @@ class PieceWriter {
   std::vector<PendingUnit> units;
   std::string noted;  // reused for readable values with notes
   int64_t first_id = 0;
+  std::vector<PieceEvent>* recorded = nullptr;
 };
 
 }  // namespace corvanta

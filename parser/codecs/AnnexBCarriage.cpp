@@ -18,6 +18,7 @@ constexpr int64_t kPeekedBytes = 4096;
 // beyond: a stream that changes its parameter sets more often gets fewer saved states.
 constexpr int64_t kFreeCopyBytes = 1 << 20;
 constexpr int64_t kStreamBytesPerCopyByte = 64;
+constexpr std::string_view kStrayBytesName = "NAL_unit_bytes";
 
 }  // namespace
 
@@ -78,7 +79,7 @@ bool AnnexBCarriage::gather(const uint8_t* data, int64_t start, int64_t end, Loo
 }
 
 void AnnexBCarriage::writeStrayBytes(ElementWriter& w, int64_t begin, int64_t end, std::string_view why) {
-  if (end > begin) w.addField("NAL_unit_bytes", begin * 8, (end - begin) * 8, {}, why);
+  if (end > begin) w.addField(kStrayBytesName, begin * 8, (end - begin) * 8, {}, why);
 }
 
 void AnnexBCarriage::writePiece(ElementWriter& w, GatheredNal& unit) {
@@ -90,6 +91,12 @@ void AnnexBCarriage::writePiece(ElementWriter& w, GatheredNal& unit) {
     return;
   }
   PieceWriter pieces(w, piece, !unit.pending(), carrier_name);
+  if (&unit == &current && unit.next_piece == 1) {
+    // The pieces after the first are counted from these calls on the lazy path.
+    current_events = unit.pending();
+    piece_events.clear();
+    if (current_events) pieces.record(&piece_events);
+  }
   FieldReader f(w, unit.copy.data(), 0, int64_t(unit.copy.size()));
   f.setPieceWriter(&pieces);
   f.setRbspScan(&unit.scan);
@@ -137,6 +144,27 @@ void AnnexBCarriage::writePayload(ElementWriter& w, const uint8_t* data, int64_t
     pos = first.file_begin + (first.copy_end - first.copy_begin);
     if (pos <= start) return;  // nothing taken: cannot happen with a start code, but never loop
   }
+}
+
+int64_t AnnexBCarriage::countPayload(ElementWriter& w, const uint8_t* data, int64_t begin, int64_t end) const {
+  if (end <= begin) return -1;
+  if (current.pending()) {
+    const Piece& piece = current.pieces[current.next_piece];
+    // A piece that is not the last: nothing after it in the payload, and no start code in it.
+    const bool whole_payload = piece.file_begin == begin && piece.copy_end - piece.copy_begin == end - begin;
+    if (!current_events || !whole_payload || current.next_piece + 1 >= current.pieces.size() ||
+        current.nal.start_code_bytes == 0)
+      return -1;
+    return PieceWriter::countElements(piece_events, piece, false, w);
+  }
+  if (at_start_code || findStartCodePrefix(data, begin, end) < end) return -1;
+  w.internName(kStrayBytesName);
+  return 1;
+}
+
+void AnnexBCarriage::countedPayload(int64_t begin, int64_t end) {
+  carried_bytes += end - begin;
+  if (current.pending()) ++current.next_piece;
 }
 
 FramePicture AnnexBCarriage::peekPicture(const uint8_t* data, int64_t begin, int64_t end, const NextPayload& more) {
@@ -204,6 +232,7 @@ AnnexBCarriageState AnnexBCarriage::save() {
 void AnnexBCarriage::restore(const AnnexBCarriageState& saved, const uint8_t* data, const NextPayload& more) {
   if (saved.decoder) stream = *saved.decoder;
   current = {};
+  current_events = false;
   if (saved.gathering_begin >= 0) {
     // Gathered again as the carrier where it began gathered it: the same copy and pieces.
     Lookahead after(&more);

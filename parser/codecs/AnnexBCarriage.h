@@ -38,6 +38,14 @@ class AnnexBCarriage {
   void writePayload(ElementWriter& w, const uint8_t* data, int64_t begin, int64_t end, bool continues,
                     const NextPayload& more);
 
+  // The lazy path's shortcut for a payload whose elements follow without decoding: the next piece
+  // of a NAL unit that goes on past it (counted from what the decoder wrote for the unit's first
+  // piece), or bytes without a start code where no NAL unit is under way. Returns how many
+  // elements writePayload would write for [begin, end), with their names interned in `w`, or -1
+  // when the payload must be written; countedPayload then changes the state as writePayload would.
+  int64_t countPayload(ElementWriter& w, const uint8_t* data, int64_t begin, int64_t end) const;
+  void countedPayload(int64_t begin, int64_t end);
+
   // The picture type of the access unit that starts in [begin, end) and runs on through `more`:
   // its slice headers decoded without writing anything. Empty when no slice is found.
   FramePicture peekPicture(const uint8_t* data, int64_t begin, int64_t end, const NextPayload& more);
@@ -90,6 +98,10 @@ class AnnexBCarriage {
   NalVideoStream stream;
   std::string_view carrier_name;
   GatheredNal current;
+  // What the decoder wrote for the first piece of `current` when it has more: valid while
+  // `current_events` is set.
+  std::vector<PieceEvent> piece_events;
+  bool current_events = false;
   bool at_start_code = false;  // the next payload's bytes begin with the start code `current` ended at
   int64_t count = 0;           // NAL units so far
   // The decoder copy saved last, at its state version; bytes of the stream and of copies so far.

@@ -75,6 +75,16 @@ void ByteStreams::writePayload(ElementWriter& w, int64_t index, uint16_t pid, ui
   if (gathering >= begin && gathering < end) streams[pid].gathering_packet = index;
 }
 
+int64_t ByteStreams::countPayload(ElementWriter& w, uint16_t pid, int64_t begin, int64_t end) const {
+  const auto s = streams.find(pid);
+  if (s == streams.end() || !s->second.carriage) return -1;
+  return s->second.carriage->countPayload(w, data, begin, end);
+}
+
+void ByteStreams::countedPayload(uint16_t pid, int64_t begin, int64_t end) {
+  streams[pid].carriage->countedPayload(begin, end);
+}
+
 bool ByteStreams::randomAccessSignalled(uint16_t pid) const {
   const auto s = streams.find(pid);
   return s != streams.end() && s->second.random_access_signalled;

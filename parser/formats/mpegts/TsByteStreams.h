@@ -30,6 +30,12 @@ class ByteStreams {
   // Writes the NAL units and pieces in [begin, end) of packet `index`, into the unit that is open.
   void writePayload(ElementWriter& w, int64_t index, uint16_t pid, uint8_t stream_type, int64_t begin, int64_t end);
 
+  // The lazy path's count of the elements writePayload would write for a payload of the PID that
+  // continues its stream, -1 when it must be written (codecs::AnnexBCarriage::countPayload);
+  // countedPayload then changes the state as writing it would.
+  int64_t countPayload(ElementWriter& w, uint16_t pid, int64_t begin, int64_t end) const;
+  void countedPayload(uint16_t pid, int64_t begin, int64_t end);
+
   // Whether PES packets of the PID before have set random_access_indicator; noted for each one
   // that does.
   bool randomAccessSignalled(uint16_t pid) const;

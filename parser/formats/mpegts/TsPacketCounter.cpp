@@ -100,10 +100,15 @@ bool PacketCounter::count(int64_t index, int64_t offset) {
   // Whether the payload is the rest of a PES packet, written as one leaf that counts its bytes,
   // or starts one.
   bool continues_pes = false, starts_pes = false;
+  int64_t video_elements = -1;  // of a video payload whose NAL units are decoded
   if (h.hasPayload()) {
     if (h.pid != kNullPid && h.scrambling == 0) {
       if (info.sections || state.pendingIn(index)) return false;
-      if (p.ctx.decode_frames && ByteStreams::carries(info.stream_type)) return false;
+      if (p.ctx.decode_frames && ByteStreams::carries(info.stream_type)) {
+        if (h.unit_start) return false;
+        video_elements = p.byte_streams.countPayload(p.w, h.pid, bytes.payload_begin, ts_end);
+        if (video_elements < 0) return false;
+      }
       if (h.unit_start) {
         const int64_t pes_shape = pesStartShape(p.data + bytes.payload_begin, ts_end - bytes.payload_begin);
         if (pes_shape < 0) return false;
@@ -116,7 +121,7 @@ bool PacketCounter::count(int64_t index, int64_t offset) {
         continues_pes = true;
       }
     }
-    if (!starts_pes) elements += 1;
+    if (!starts_pes) elements += video_elements >= 0 ? video_elements : 1;
     shape |= h.pid == kNullPid ? 128 : h.scrambling != 0 ? 256 : 384;
   } else if (sync + 5 + bytes.adaptation_length < ts_end) {
     elements += 1;  // data_byte after an adaptation field that does not fill the packet
@@ -132,6 +137,7 @@ bool PacketCounter::count(int64_t index, int64_t offset) {
   const PacketWriter::Continuity continuity = p.checkContinuity(state, h, facts.discontinuity, bytes);
   if (continuity.expected >= 0 && h.hasPayload() && state.pes_open) state.pes_broken = true;
   if (continues_pes) state.pes_bytes += ts_end - bytes.payload_begin;
+  if (video_elements >= 0) p.byte_streams.countedPayload(h.pid, bytes.payload_begin, ts_end);
   if (starts_pes) {
     // As PacketWriter::pesPayload leaves a PES packet whose header it has just written whole.
     state.pending.clear();

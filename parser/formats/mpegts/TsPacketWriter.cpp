@@ -150,11 +150,11 @@ PacketWriter::Continuity PacketWriter::checkContinuity(PidState& state, const Pa
     if (h.hasPayload()) {
       // A packet may be sent twice with the same counter; one with the same counter and other
       // bytes is not a duplicate but a jump by sixteen.
-      const bool same_payload = state.payload_begin >= 0 &&
-                                state.payload_end - state.payload_begin == bytes.payloadSize() &&
-                                std::memcmp(data + state.payload_begin, data + bytes.payload_begin,
-                                            size_t(bytes.payloadSize())) == 0;
-      if (h.continuity == state.continuity && same_payload)
+      const auto same_payload = [&]() {
+        return state.payload_begin >= 0 && state.payload_end - state.payload_begin == bytes.payloadSize() &&
+               std::memcmp(data + state.payload_begin, data + bytes.payload_begin, size_t(bytes.payloadSize())) == 0;
+      };
+      if (h.continuity == state.continuity && same_payload())
         c.duplicate = true;
       else if (h.continuity != ((state.continuity + 1) & 15))
         c.expected = (state.continuity + 1) & 15;
