@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <string>
 
@@ -337,12 +338,68 @@ struct Cursor {
   }
 };
 
-int64_t argument(sqlite3_value* value, bool* ok) {
+// A constraint's value as the integer columns compare with it: SQLite orders NULL before every
+// number, which compares with nothing, and text or a blob after every number.
+struct Operand {
+  enum class Kind { Number, Null, AboveNumbers } kind = Kind::Null;
+  double number = 0;  // exact for every id; an integer beyond 2^53 is only rounded
+  int64_t integer = 0;
+  bool is_integer = false;
+};
+
+Operand operand(sqlite3_value* value) {
+  Operand o;
   const int type = sqlite3_value_numeric_type(value);
-  if (type == SQLITE_INTEGER) return sqlite3_value_int64(value);
-  if (type == SQLITE_FLOAT) return int64_t(sqlite3_value_double(value));
-  *ok = false;
-  return 0;
+  if (type == SQLITE_INTEGER) {
+    o.kind = Operand::Kind::Number;
+    o.integer = sqlite3_value_int64(value);
+    o.number = double(o.integer);
+    o.is_integer = true;
+  } else if (type == SQLITE_FLOAT) {
+    o.kind = Operand::Kind::Number;
+    o.number = sqlite3_value_double(value);
+  } else if (type != SQLITE_NULL) {
+    o.kind = Operand::Kind::AboveNumbers;
+  }
+  return o;
+}
+
+// Ids are far inside these; a bound beyond them is one no id reaches.
+constexpr int64_t kFarBelow = -(int64_t(1) << 62), kFarAbove = int64_t(1) << 62;
+
+int64_t clampedInteger(double value) {
+  if (!(value > double(kFarBelow))) return kFarBelow;  // NaN too: it matches nothing anyway
+  if (value > double(kFarAbove)) return kFarAbove;
+  return int64_t(value);
+}
+
+// The least integer id that `id > o` (strict) or `id >= o` lets through.
+int64_t lowestAllowed(const Operand& o, bool strict) {
+  if (o.kind != Operand::Kind::Number) return kFarAbove;  // nothing is above text, NULL matches nothing
+  if (o.is_integer) return strict ? (o.integer >= kFarAbove ? kFarAbove : o.integer + 1) : o.integer;
+  const double whole = strict ? std::floor(o.number) + 1 : std::ceil(o.number);
+  return clampedInteger(whole);
+}
+
+// The greatest integer id that `id < o` (strict) or `id <= o` lets through.
+int64_t highestAllowed(const Operand& o, bool strict) {
+  if (o.kind == Operand::Kind::AboveNumbers) return kFarAbove;
+  if (o.kind == Operand::Kind::Null) return kFarBelow;
+  if (o.is_integer) return strict ? (o.integer <= kFarBelow ? kFarBelow : o.integer - 1) : o.integer;
+  const double whole = strict ? std::ceil(o.number) - 1 : std::floor(o.number);
+  return clampedInteger(whole);
+}
+
+// The integer that `column = o` matches, or false when no integer does.
+bool equalInteger(const Operand& o, int64_t* out) {
+  if (o.kind != Operand::Kind::Number) return false;
+  if (o.is_integer) {
+    *out = o.integer;
+    return true;
+  }
+  if (std::floor(o.number) != o.number) return false;
+  *out = clampedInteger(o.number);
+  return true;
 }
 
 int connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** error) {
@@ -388,10 +445,12 @@ int bestIndex(sqlite3_vtab* base, sqlite3_index_info* info) {
     if (!table->numbers && c.iColumn == kParentId && c.op == SQLITE_INDEX_CONSTRAINT_EQ && parent < 0) parent = i;
   }
   int plan = 0, next_argument = 1;
-  // Constraints are checked again by SQLite (omit stays 0): the cursor may give more rows, never fewer.
+  // The cursor gives exactly the rows these constraints allow, so SQLite need not check them
+  // again: a read of many ids then asks for no column but the id.
   const auto use = [&](int constraint, int bit) {
     if (constraint < 0) return;
     info->aConstraintUsage[constraint].argvIndex = next_argument++;
+    info->aConstraintUsage[constraint].omit = 1;
     plan |= bit;
   };
   const double count = double(std::max<int64_t>(table->elements->elementCount(), 1));
@@ -440,26 +499,20 @@ int filter(sqlite3_vtab_cursor* base, int plan, const char*, int argc, sqlite3_v
   c.eof = false;
   c.decoded.reset();
   c.decoded_unit = -1;
+  // SQLite leaves these constraints to the cursor (bestIndex omits them): the rows must be exact.
   bool ok = true;
   int at = 0;
-  const auto next_value = [&]() { return at < argc ? argument(argv[at++], &ok) : (ok = false, int64_t(0)); };
+  const auto next_operand = [&]() { return at < argc ? operand(argv[at++]) : (ok = false, Operand()); };
   if (plan & kIdEqual) {
-    const int64_t id = next_value();
+    int64_t id = 0;
+    ok = equalInteger(next_operand(), &id) && ok;
     c.low = std::max(c.low, id);
     c.high = std::min(c.high, id);
   }
-  if (plan & kIdLower) {
-    const int64_t value = next_value();
-    const int64_t bound = (plan & kIdLowerStrict) ? (value == std::numeric_limits<int64_t>::max() ? value : value + 1) : value;
-    c.low = std::max(c.low, bound);
-  }
-  if (plan & kIdUpper) {
-    const int64_t value = next_value();
-    const int64_t bound = (plan & kIdUpperStrict) ? (value == std::numeric_limits<int64_t>::min() ? value : value - 1) : value;
-    c.high = std::min(c.high, bound);
-  }
+  if (plan & kIdLower) c.low = std::max(c.low, lowestAllowed(next_operand(), (plan & kIdLowerStrict) != 0));
+  if (plan & kIdUpper) c.high = std::min(c.high, highestAllowed(next_operand(), (plan & kIdUpperStrict) != 0));
   if (plan & kParentEqual) {
-    c.parent = next_value();
+    ok = equalInteger(next_operand(), &c.parent) && ok;
     c.by_parent = true;
   }
   if (!ok || c.low > c.high) {

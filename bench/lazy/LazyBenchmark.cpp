@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QSqlDatabase>
 
+#include <sqlite3.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <random>
@@ -77,6 +79,7 @@ int main(int argc, char** argv) {
   std::printf("%-40s %12.0f ms\n", "analysis", analysis_ms);
   std::printf("%-40s %12.1f MB (%.2f %% of the file)\n", "anonymous resident memory (RssAnon)",
               double(resident) / 1e6, 100.0 * double(resident) / file_bytes);
+  std::printf("%-40s %12.1f MB\n", "  of which SQLite's heap", double(sqlite3_memory_used()) / 1e6);
 
   ViewerDatabase database;
   QSqlDatabase* connection = parser.getConnection();
