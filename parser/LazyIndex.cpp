@@ -14,10 +14,10 @@ void LazyIndex::add(const LazyUnitPlace& place, int64_t count, bool lazy) {
       runs.back().low != place.low || runs.back().high != place.high)
     runs.push_back({unit, place.parent_id, place.level, place.low, place.high});
   if (lazy && count < kEscape) {
-    counts.push_back(uint16_t(count));
+    counts.push_back(uint8_t(count));
   } else {
     counts.push_back(kEscape);
-    large[unit] = {count, lazy};
+    large.push_back({unit, count, lazy});
   }
   next_id = place.first_id + count;
 }
@@ -25,7 +25,12 @@ void LazyIndex::add(const LazyUnitPlace& place, int64_t count, bool lazy) {
 bool LazyIndex::isLazy(int64_t unit) const {
   if (unit < 0 || unit >= unitCount())
     return false;
-  return counts[size_t(unit)] != kEscape || large.at(unit).lazy;
+  return counts[size_t(unit)] != kEscape || largeUnit(unit).lazy;
+}
+
+const LazyIndex::Large& LazyIndex::largeUnit(int64_t unit) const {
+  return *std::lower_bound(large.begin(), large.end(), unit,
+                           [](const Large& entry, int64_t u) { return entry.unit < u; });
 }
 
 int64_t LazyIndex::gapBefore(int64_t unit) const {
@@ -107,8 +112,8 @@ int64_t LazyIndex::unitHolding(int64_t id) const {
 }
 
 int64_t LazyIndex::memoryBytes() const {
-  return int64_t(counts.capacity() * sizeof(uint16_t) + group_first.capacity() * sizeof(int64_t) +
-                 gaps.capacity() * sizeof(gaps[0]) + runs.capacity() * sizeof(Run) + large.size() * 64);
+  return int64_t(counts.capacity() * sizeof(counts[0]) + group_first.capacity() * sizeof(int64_t) +
+                 gaps.capacity() * sizeof(gaps[0]) + runs.capacity() * sizeof(Run) + large.capacity() * sizeof(Large));
 }
 
 }  // namespace corvanta

@@ -3,7 +3,6 @@
 #include "ElementWriter.h"
 
 #include <cstdint>
-#include <map>
 #include <vector>
 
 namespace corvanta {
@@ -25,8 +24,8 @@ class LazyIndex {
   bool empty() const { return counts.empty(); }
   // Ids of unit `unit` (its subtree), and whether its rows are decoded on demand.
   int64_t idCount(int64_t unit) const {
-    const uint16_t count = counts[size_t(unit)];
-    return count != kEscape ? count : large.at(unit).count;
+    const uint8_t count = counts[size_t(unit)];
+    return count != kEscape ? count : largeUnit(unit).count;
   }
   bool isLazy(int64_t unit) const;
   int64_t firstId(int64_t unit) const;
@@ -60,16 +59,20 @@ class LazyIndex {
     int64_t low = 0;
     int64_t high = 0;
   };
-  static constexpr uint16_t kEscape = 0xFFFF;  // the count is in `large`
+  // One byte a unit: the packets, frames and samples that make most units hold fewer ids. Larger
+  // units (clusters, pages) are few, and so are the stored ones.
+  static constexpr uint8_t kEscape = 0xFF;  // the count is in `large`
   struct Large {
+    int64_t unit = 0;
     int64_t count = 0;
     bool lazy = false;
   };
 
   const Run& runOf(int64_t unit) const;
+  const Large& largeUnit(int64_t unit) const;
 
-  std::vector<uint16_t> counts;
-  std::map<int64_t, Large> large;  // units of kEscape or more ids, and stored units
+  std::vector<uint8_t> counts;
+  std::vector<Large> large;  // units of kEscape or more ids, and stored units, by unit
   std::vector<int64_t> group_first;  // first id of unit g * kGroup
   std::vector<std::pair<int64_t, int64_t>> gaps;  // (unit, stored ids before it), by unit
   std::vector<Run> runs;

@@ -166,7 +166,7 @@ void PacketLayout::linkPids() {
       if (previous < 0)
         first_of_pid[pid] = index;
       else if (index - previous < kFarNext)
-        next_of_pid[size_t(previous)] = uint16_t(index - previous);
+        next_of_pid[size_t(previous)] = uint8_t(index - previous);
       else {
         next_of_pid[size_t(previous)] = kFarNext;
         far_next.emplace_back(previous, index - previous);
@@ -192,7 +192,7 @@ int64_t PacketLayout::endOf(int64_t index) const {
 
 int64_t PacketLayout::nextOfPid(int64_t index) const {
   if (index < 0 || index >= packet_count) return -1;
-  const uint16_t distance = next_of_pid[size_t(index)];
+  const uint8_t distance = next_of_pid[size_t(index)];
   if (distance != kFarNext) return distance ? index + distance : -1;
   const auto far = std::lower_bound(far_next.begin(), far_next.end(), std::make_pair(index, int64_t(0)));
   return far != far_next.end() && far->first == index ? index + far->second : -1;

@@ -68,10 +68,11 @@ class PacketLayout {
   PacketFormat packet_format;
   std::vector<Stretch> stretch_list;
   std::vector<Stretch> runs;  // the runs of packets only, for offsetOf
-  // Distance to the next packet of the PID, 0 for none; kFarNext for one in far_next. Two bytes
-  // a packet: most PIDs come back within a few packets.
-  static constexpr uint16_t kFarNext = 0xFFFF;
-  std::vector<uint16_t> next_of_pid;
+  // Distance to the next packet of the PID, 0 for none; kFarNext for one in far_next. One byte
+  // a packet: most PIDs come back within a few packets, and the sparse ones (tables, subtitles)
+  // hold few packets.
+  static constexpr uint8_t kFarNext = 0xFF;
+  std::vector<uint8_t> next_of_pid;
   std::vector<std::pair<int64_t, int64_t>> far_next;  // (packet, distance) by packet
   std::vector<int64_t> first_of_pid = std::vector<int64_t>(kPidCount, -1);
   int64_t packet_count = 0;
