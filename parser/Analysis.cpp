@@ -2,9 +2,12 @@
 
 #include "ElementWriter.h"
 #include "FormatModule.h"
+#include "FrameTable.h"
 #include "LazyElementTable.h"
 #include "LazyElements.h"
 #include "LazyIndex.h"
+#include "PackedFrames.h"
+#include "TimingWriter.h"
 
 #include <sqlite3.h>
 
@@ -101,6 +104,9 @@ AnalysisResult analyse(const FormatModule& module, FileBytes bytes, sqlite3* db,
   if (!module.parse(context))
     return {AnalysisResult::NotThisFormat,
             context.error.isEmpty() ? QStringLiteral("not a %1 file").arg(module.display_name) : context.error};
+  // A lazy analysis keeps its frames packed in memory rather than as rows.
+  std::shared_ptr<const PackedFrames> frames;
+  if (!lazy_units.empty()) frames = writer.timing().takePackedFrames();
   if (!writer.finish())
     return {AnalysisResult::DatabaseFailed, writer.errorString()};
   if (lazy_units.empty())
@@ -116,7 +122,7 @@ AnalysisResult analyse(const FormatModule& module, FileBytes bytes, sqlite3* db,
                                                  std::move(names), writer.elementCount(), backing.file_changed,
                                                  backing.bytes_owner);
   if (options.lazy_cached_units > 0) elements->setCachedUnits(size_t(options.lazy_cached_units));
-  if (!LazyElementTable::install(db, std::move(elements), &error))
+  if (!LazyElementTable::install(db, std::move(elements), &error) || !FrameTable::install(db, std::move(frames), &error))
     return {AnalysisResult::DatabaseFailed, error};
   return {};
 }

@@ -1,5 +1,7 @@
 #include "TimingWriter.h"
 
+#include "PackedFrames.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -14,18 +16,15 @@ constexpr uint64_t kIdMask = (uint64_t{1} << kIdBits) - 1;
 constexpr int kOffsetBits = 48;
 constexpr uint64_t kOffsetMask = (uint64_t{1} << kOffsetBits) - 1;
 
-// The flags in the top byte of a frame row's first word.
-enum : uint8_t {
-  kHasDts = 1,
-  kHasPts = 2,
-  kHasDuration = 4,
-  kKeyKnown = 8,
-  kKey = 16,
-  kPictureShift = 5,  // two bits: 0 none, 1 I, 2 P, 3 B
-};
+// The flags in the top byte of a frame row's first word: a packed frame's.
+constexpr uint8_t kHasDts = PackedFrames::kHasDts;
+constexpr uint8_t kHasPts = PackedFrames::kHasPts;
+constexpr uint8_t kHasDuration = PackedFrames::kHasDuration;
+constexpr uint8_t kKeyKnown = PackedFrames::kKeyKnown;
+constexpr uint8_t kKey = PackedFrames::kKey;
+constexpr int kPictureShift = PackedFrames::kPictureShift;
 
 const char* const kKindWords[] = {"video", "audio", "subtitle", "data", "pcr"};
-const char* const kPictureTypes[] = {nullptr, "I", "P", "B"};
 
 uint8_t pictureCode(char type) {
   switch (type) {
@@ -160,6 +159,28 @@ void TimingWriter::setFrameDuration(int64_t handle, int64_t duration) {
     r.id_and_flags &= ~(uint64_t(kHasDuration) << kIdBits);
 }
 
+std::shared_ptr<const PackedFrames> TimingWriter::takePackedFrames() {
+  auto packed = std::make_shared<PackedFrames>();
+  for (int64_t handle = 0; handle < frame_count; ++handle) {
+    const FrameRow& r = row(handle);
+    PackedFrames::Row p;
+    p.flags = uint8_t(r.id_and_flags >> kIdBits);
+    p.element_id = int64_t(r.id_and_flags & kIdMask);
+    p.stream = int(r.offset_and_stream >> kOffsetBits);
+    p.byte_offset = int64_t(r.offset_and_stream & kOffsetMask);
+    p.size = int64_t(r.size);
+    p.dts = r.dts;
+    p.pts = r.pts;
+    p.duration = r.duration;
+    packed->append(p);
+    // Each chunk of rows goes once packed, so that both are never held whole.
+    if ((handle + 1) % int64_t(kRowsPerChunk) == 0) chunks[size_t(handle) / kRowsPerChunk].reset();
+  }
+  chunks.clear();
+  frame_count = 0;
+  return packed;
+}
+
 void TimingWriter::addFault(int64_t element_id, int stream, const char* check_name, int priority,
                             std::string detail) {
   if (!is_enabled || faults.size() >= kMaxFaults || !check_name)
@@ -197,7 +218,7 @@ bool TimingWriter::write(sqlite3* db, QString* error) const {
   for (int64_t handle = 0; handle < frame_count; ++handle) {
     const FrameRow& r = row(handle);
     const uint8_t flags = uint8_t(r.id_and_flags >> kIdBits);
-    const char* picture = kPictureTypes[(flags >> kPictureShift) & 3];
+    const char* picture = PackedFrames::pictureType(flags);
     frame_insert.integer(1, int64_t(r.id_and_flags & kIdMask));
     frame_insert.integer(2, int64_t(r.offset_and_stream >> kOffsetBits));
     frame_insert.integer(3, int64_t(r.offset_and_stream & kOffsetMask));

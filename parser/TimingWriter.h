@@ -12,6 +12,8 @@ struct sqlite3;
 
 namespace corvanta {
 
+class PackedFrames;
+
 // The timing facts of a file: its streams, every frame's time and size, and the container-level
 // faults that need the bytes (tables `streams`, `frames`, `faults` beside the elements).
 //
@@ -80,6 +82,9 @@ class TimingWriter {
   int streamCount() const { return static_cast<int>(streams.size()); }
   int64_t frameCount() const { return frame_count; }
   size_t faultCount() const { return faults.size(); }
+  // Moves the frames out, packed, for a frames table served from memory (FrameTable); the
+  // writer keeps none.
+  std::shared_ptr<const PackedFrames> takePackedFrames();
   // Writes the rows into the tables of `db` (inside the caller's transaction).
   bool write(sqlite3* db, QString* error) const;
 

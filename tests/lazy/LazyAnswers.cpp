@@ -46,6 +46,13 @@ const char* const kOddBoundsSql[] = {
     "SELECT group_concat(`id`) FROM (SELECT `id` FROM `elements` WHERE `parent_id` = 1.0 AND `id` > 1.5)",
     "SELECT group_concat(`id`) FROM (SELECT `id` FROM `elements` WHERE `id` = 2.0 OR `id` = 4.5)",
 };
+// The frames table, which a lazy analysis keeps packed: whole, and as statements filter it.
+const char* const kFramesSql[] = {
+    "SELECT count(*) FROM `frames`",
+    "SELECT `rowid`, * FROM `frames` ORDER BY `rowid`",
+    "SELECT `rowid`, `dts`, `pts` FROM `frames` WHERE `stream` = 2 AND `rowid` > 3",
+    "SELECT * FROM `streams` ORDER BY `stream`",
+};
 const char* const kLastRootSql = "SELECT `id` FROM `elements` WHERE `parent_id` = 0 ORDER BY `id` DESC LIMIT 1";
 const char* const kScanChildrenSql =
     "SELECT `id`, `offset`, `size`, `last_child_id` FROM `elements` WHERE `parent_id` = ? "
@@ -128,6 +135,7 @@ QStringList collect(const QString& file, bool lazy, QString* failure, qint64 str
     answers.run(kChildIdsSql, {0, 0}, QStringLiteral("roots"));
     // Bounds that are not integers: the lazy table applies them itself, so must match SQLite.
     for (const char* sql : kOddBoundsSql) answers.run(sql, {}, QString::fromLatin1(sql));
+    for (const char* sql : kFramesSql) answers.run(sql, {}, QString::fromLatin1(sql));
     std::vector<qint64> ids;
     for (qint64 id = 0; id <= last + 1; id += stride) ids.push_back(id);
     std::mt19937 random(24);

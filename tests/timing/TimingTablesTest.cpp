@@ -2,6 +2,7 @@
 // file of each container family, the TS checks of ETSI TR 101 290 on files edited to hold one
 // fault each, and the compact rows of TimingWriter on their own.
 
+#include "PackedFrames.h"
 #include "ParsedFile.h"
 #include "TestSupport.h"
 #include "TimingWriter.h"
@@ -13,7 +14,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <map>
+#include <random>
 #include <set>
 
 using namespace corvanta;
@@ -444,6 +447,50 @@ class TimingTablesTest : public QObject {
 
   // TimingWriter's rows on their own: compact, NULL where unknown, nothing from a disabled writer.
   void frameRowsAreCompact() { QVERIFY(TimingWriter::kFrameRowBytes <= 40); }
+
+  // Packed frames come back exactly, across streams, from extreme values and back, with every
+  // unknown combination, and over the boundary of their chunks.
+  void packedFramesComeBackExactly() {
+    constexpr int64_t kLow = std::numeric_limits<int64_t>::min(), kHigh = std::numeric_limits<int64_t>::max();
+    const int64_t extremes[] = {0, 1, -1, kLow, kHigh, kLow + 1, kHigh - 1, int64_t(1) << 33, 90000};
+    std::mt19937_64 random(7);
+    std::vector<PackedFrames::Row> rows;
+    for (int i = 0; i < 200000; ++i) {
+      PackedFrames::Row r;
+      const bool wild = i % 97 == 0;
+      r.flags = uint8_t(random() & 0x7F);
+      r.element_id = wild ? extremes[random() % 9] : int64_t(i) * 3 + int64_t(random() % 5);
+      r.stream = wild ? 65535 : int(1 + random() % 4);
+      r.byte_offset = wild ? extremes[random() % 9] : int64_t(i) * 188;
+      r.size = wild ? (int64_t(1) << 32) - 1 : int64_t(random() % 5000);
+      r.dts = wild ? extremes[random() % 9] : int64_t(i) * 3600;
+      r.pts = wild ? extremes[random() % 9] : r.dts + int64_t(random() % 7200) - 3600;
+      r.duration = wild ? std::numeric_limits<int32_t>::min() : 3600;
+      // What the flags call unknown is not stored.
+      if (!(r.flags & PackedFrames::kHasDts)) r.dts = 0;
+      if (!(r.flags & PackedFrames::kHasPts)) r.pts = 0;
+      if (!(r.flags & PackedFrames::kHasDuration)) r.duration = 0;
+      rows.push_back(r);
+    }
+    PackedFrames packed;
+    for (const auto& r : rows) packed.append(r);
+    QCOMPARE(packed.count(), int64_t(rows.size()));
+    QVERIFY(packed.memoryBytes() < int64_t(rows.size()) * 24);
+    PackedFrames::Reader reader(packed);
+    for (int pass = 0; pass < 2; ++pass) {
+      PackedFrames::Row got;
+      for (size_t i = 0; i < rows.size(); ++i) {
+        QVERIFY2(reader.next(got), qPrintable(QString::number(i)));
+        const auto& want = rows[i];
+        QVERIFY2(got.flags == want.flags && got.element_id == want.element_id && got.stream == want.stream &&
+                     got.byte_offset == want.byte_offset && got.size == want.size && got.dts == want.dts &&
+                     got.pts == want.pts && got.duration == want.duration,
+                 qPrintable(QStringLiteral("row %1").arg(i)));
+      }
+      QVERIFY(!reader.next(got));
+      reader.rewind();
+    }
+  }
 
   void disabledWriterDropsEverything() {
     TimingWriter timing(false);
