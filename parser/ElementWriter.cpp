@@ -104,9 +104,10 @@ struct ElementWriter::Impl {
     int32_t id = 0;
   };
   static constexpr size_t kCachedNames = 256;
-  std::vector<CachedName> name_cache = std::vector<CachedName>(kCachedNames);
+  std::vector<CachedName> name_cache;  // made on first use: a count-only writer never needs it
 
   CachedName& cachedName(std::string_view name) {
+    if (name_cache.empty()) name_cache.resize(kCachedNames);
     const auto address = reinterpret_cast<uintptr_t>(name.data());
     return name_cache[(address ^ (address >> 9)) % kCachedNames];
   }
@@ -279,7 +280,8 @@ struct ElementWriter::Impl {
     BlockRow& row = block->rows.emplace_back();
     row.level = base_level + static_cast<int32_t>(stack.size());
     row.parent_id = stack.empty() ? base_parent : stack.back().id;
-    row.name_id = nameId(name);
+    // A count-only writer's rows are dropped: their names are never asked for.
+    row.name_id = counting ? 0 : nameId(name);
     row.offset = offset;
     row.size = size;
     row.raw_value = block->keep(raw_value);

@@ -298,9 +298,13 @@ std::string durationText(uint64_t ticks, uint32_t timescale) {
 
 std::string secondsText(int64_t ticks, uint32_t timescale) {
   if (timescale == 0) return "no timescale";
-  char buffer[48];
-  std::snprintf(buffer, sizeof buffer, "%.6f s", double(ticks) / double(timescale));
-  return buffer;
+  // to_chars rounds as "%.6f" does, at a fraction of its cost: every PES header and PCR comes here.
+  char buffer[400];
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer - 2, double(ticks) / double(timescale), std::chars_format::fixed, 6);
+  std::string text(buffer, result.ptr);
+  text += " s";
+  return text;
 }
 
 void appendNumber(std::string& out, uint64_t value) {

@@ -42,7 +42,10 @@ PacketWriter::PacketWriter(ParseContext& context, const PacketLayout& packet_lay
       reassembler(context.file.data(), context.file.size(), packet_layout),
       timing_facts(context.writer.timing(), program_map, packet_layout, context.file.data()),
       byte_streams(context.file.data(), context.file.size(), packet_layout),
-      pids(kPidCount) {}
+      pids(kPidCount) {
+  for (int pid = 0; pid < kPidCount; ++pid)
+    if (layout.firstOfPid(uint16_t(pid)) >= 0) present_pids.push_back(uint16_t(pid));
+}
 
 void PacketWriter::writeAll(std::vector<Checkpoint>* checkpoints) {
   const int stride = layout.format().size;
@@ -82,7 +85,7 @@ void PacketWriter::keepPending(PidState& state, const GatheredAt& origin) {
 
 PacketWriter::Checkpoint PacketWriter::checkpoint() {
   Checkpoint saved;
-  for (size_t pid = 0; pid < pids.size(); ++pid) {
+  for (const uint16_t pid : present_pids) {
     const PidState& state = pids[pid];
     if (state.continuity < 0 && !state.seen_section && !state.pes_open && state.pending.pieces.empty()) continue;
     PidCheckpoint& p = saved.emplace_back();
@@ -108,7 +111,7 @@ bool PacketWriter::restorable(const Checkpoint& saved) {
 }
 
 void PacketWriter::restore(const Checkpoint& saved) {
-  for (PidState& state : pids) state = PidState();
+  for (const uint16_t pid : present_pids) pids[pid] = PidState();
   byte_streams.clear();
   for (const PidCheckpoint& p : saved) {
     PidState& state = pids[p.pid];

@@ -134,6 +134,7 @@ class PacketWriter {
   std::string_view packet_readable;    // the readable value the packet was opened with
   std::string pes_picture;             // the picture type of the PES packet being written
   std::vector<PidState> pids;
+  std::vector<uint16_t> present_pids;  // those with packets in the file, for checkpoints
   SplitUnit scratch_unit;
   std::string summary;  // reused: no allocation per packet
   std::string text;
