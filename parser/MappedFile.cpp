@@ -16,6 +16,10 @@ namespace corvanta {
 
 namespace {
 
+int64_t modifiedNanoseconds(const struct stat& info) {
+  return int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
 QString systemError(int error_number) {
   return QString::fromLocal8Bit(std::strerror(error_number));
 }
@@ -128,12 +132,14 @@ bool MappedFile::open(const QString& file_name) {
   }
   void* address = ::mmap(nullptr, static_cast<size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
   const int map_error = errno;
-  // The mapping keeps the file alive; the descriptor is not needed any more.
-  ::close(fd);
   if (address == MAP_FAILED) {
+    ::close(fd);
     error_string = QStringLiteral("cannot map file: %1").arg(systemError(map_error));
     return false;
   }
+  descriptor = fd;
+  opened_size = info.st_size;
+  opened_modified_ns = modifiedNanoseconds(info);
   ::madvise(address, static_cast<size_t>(info.st_size), MADV_SEQUENTIAL);
   bytes = static_cast<const uint8_t*>(address);
   length = info.st_size;
@@ -145,9 +151,18 @@ bool MappedFile::changed() const {
   return guard_slot >= 0 && guarded_ranges[guard_slot].changed.load(std::memory_order_acquire);
 }
 
+bool MappedFile::writtenSinceOpened() const {
+  if (descriptor < 0) return false;
+  struct stat info {};
+  if (::fstat(descriptor, &info) != 0) return true;
+  return info.st_size != opened_size || modifiedNanoseconds(info) != opened_modified_ns;
+}
+
 void MappedFile::close() {
   releaseSlot(guard_slot);
   guard_slot = -1;
+  if (descriptor >= 0) ::close(descriptor);
+  descriptor = -1;
   if (bytes)
     ::munmap(const_cast<uint8_t*>(bytes), static_cast<size_t>(length));
   bytes = nullptr;

@@ -29,10 +29,16 @@ class MappedFile {
   QString errorString() const { return error_string; }
   // True once a read met a part of the file that no longer exists.
   bool changed() const;
+  // Whether the mapped file was written to or resized since it was opened (its size or its
+  // modification time moved). A file put in its place by a rename does not count: the mapping
+  // still reads the one it opened.
+  bool writtenSinceOpened() const;
 
  private:
   const uint8_t* bytes = nullptr;
   int64_t length = 0;
+  int descriptor = -1;  // kept for the cheap check of writtenSinceOpened
+  int64_t opened_size = 0, opened_modified_ns = 0;
   int guard_slot = -1;
   QString error_string;
 };

@@ -46,32 +46,10 @@ bool syncFile(const QString& path) {
   return synced;
 }
 
-// The file's identity as stat gives it: a write changes its modification time.
-struct FileIdentity {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  int64_t modified_ns = 0;
-
-  static FileIdentity of(const QString& path) {
-    FileIdentity identity;
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0) return identity;
-    identity.device = status.st_dev;
-    identity.inode = status.st_ino;
-    identity.size = status.st_size;
-    identity.modified_ns = int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
-    return identity;
-  }
-  bool operator==(const FileIdentity& other) const {
-    return device == other.device && inode == other.inode && size == other.size && modified_ns == other.modified_ns;
-  }
-};
-
 // Whether the mapped file is no longer the one analysed: cut short under the map, or written to.
-std::function<bool()> fileChangedCheck(const QString& path, const corvanta::MappedFile* file) {
-  const FileIdentity analysed = FileIdentity::of(path);
-  return [path, file, analysed]() { return file->changed() || !(FileIdentity::of(path) == analysed); };
+// Asked before and after every lazy unit is decoded, so it costs one fstat.
+std::function<bool()> fileChangedCheck(const corvanta::MappedFile* file) {
+  return [file]() { return file->changed() || file->writtenSinceOpened(); };
 }
 
 // Thrown through a format module when the mapped file was truncated under it.
@@ -205,7 +183,7 @@ int Parser::writeDatabase(const QString& file_name, const QString& database_name
         analysis = corvanta::analyse(*module, bytes, handle, [&meter, &file](int64_t done) {
           if (file.changed()) throw FileChanged();
           meter.report(done);
-        }, chosen, {mapped, fileChangedCheck(file_name, mapped.get())});
+        }, chosen, {mapped, fileChangedCheck(mapped.get())});
       } catch (const FileChanged&) {
       }
 #ifdef __GLIBC__
