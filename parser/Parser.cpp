@@ -20,7 +20,6 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
