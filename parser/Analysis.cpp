@@ -32,6 +32,10 @@ AnalysisOptions parseOptions(const QString& text) {
       options.lazy = value == QLatin1String("on")    ? AnalysisOptions::Lazy::On
                      : value == QLatin1String("off") ? AnalysisOptions::Lazy::Off
                                                      : AnalysisOptions::Lazy::Auto;
+    if (key == QLatin1String("lean"))
+      options.lean = value == QLatin1String("on")    ? AnalysisOptions::Lean::On
+                     : value == QLatin1String("off") ? AnalysisOptions::Lean::Off
+                                                     : AnalysisOptions::Lean::Auto;
     if (key == QLatin1String("lazy_cache")) {
       bool ok = false;
       const qlonglong units = value.toLongLong(&ok);
@@ -96,6 +100,7 @@ AnalysisResult analyse(const FormatModule& module, FileBytes bytes, sqlite3* db,
   ParseContext context{bytes, writer, progress ? progress : std::function<void(int64_t)>(no_progress), {}, true,
                        false, nullptr};
   context.decode_frames = options.decode_frames;
+  context.lean = ParseContext::Lean(int(options.lean));
   context.lazy_units = lazy;
   if (!lazy && options.lazy == AnalysisOptions::Lazy::Auto) {
     context.lazy_elements = options.lazy_elements;

@@ -41,6 +41,9 @@ struct AnalysisOptions {
   Lazy lazy = Lazy::Auto;
   int64_t lazy_threshold = int64_t{256} << 20;
   int64_t lazy_elements = 1000000;
+  // "lean=on|off|auto": ParseContext::lean, in the same order.
+  enum class Lean { Off, On, Auto };
+  Lean lean = Lean::Auto;
   // "lazy_cache=UNITS": lazy units kept decoded, for tests that must decode units again; 0 keeps
   // the table's own number.
   int64_t lazy_cached_units = 0;

@@ -88,6 +88,15 @@ struct ElementWriter::Impl {
 
   std::vector<OpenUnit> stack;
   int overflow_depth = 0;  // openUnit calls beyond kMaxDepth, written as leaves
+  int deepest_level = -1;  // setDeepestLevel; -1 for none
+  int hidden_depth = 0;    // units open below the deepest level, which take no id
+
+  // Whether an element added now lies below the deepest level written.
+  bool hides() const {
+    return hidden_depth > 0 || (deepest_level >= 0 && base_level + static_cast<int>(stack.size()) > deepest_level);
+  }
+  // What a hidden element's caller gets for its id: the unit it falls into.
+  int64_t visibleId() const { return stack.empty() ? base_parent : stack.back().id; }
   int64_t next_id = 1;
   int64_t file_end = std::numeric_limits<int64_t>::max();
 
@@ -276,6 +285,8 @@ struct ElementWriter::Impl {
       handOver();
     if (lazy_active && stack.size() == lazy_depth)
       ++lazy_roots;
+    if (next_id > kMostElements && !failed)
+      fail(QStringLiteral("the file holds more than %1 elements, more than the viewer can number").arg(kMostElements));
     const int64_t id = next_id++;
     BlockRow& row = block->rows.emplace_back();
     row.level = base_level + static_cast<int32_t>(stack.size());
@@ -431,6 +442,8 @@ int64_t ElementWriter::addCountedLazyUnit(int64_t bit_offset, int64_t bit_size, 
   place.level = d.base_level + static_cast<int32_t>(d.stack.size());
   place.low = low;
   place.high = high;
+  if (d.next_id - 1 + count > kMostElements && !d.failed)
+    d.fail(QStringLiteral("the file holds more than %1 elements, more than the viewer can number").arg(kMostElements));
   d.lazy_index->add(place, count, true);
   if (!d.stack.empty()) {
     OpenUnit& parent = d.stack.back();
@@ -446,6 +459,10 @@ NameIds ElementWriter::nameIds() const {
   return impl->names;
 }
 
+void ElementWriter::setDeepestLevel(int level) {
+  impl->deepest_level = level;
+}
+
 void ElementWriter::internName(std::string_view name) {
   impl->nameId(name);
 }
@@ -453,6 +470,7 @@ void ElementWriter::internName(std::string_view name) {
 void ElementWriter::startCollecting(const LazyUnitPlace& place) {
   Impl& d = *impl;
   d.stack.clear();
+  d.hidden_depth = 0;
   d.overflow_depth = 0;
   d.next_id = place.first_id;
   d.base_parent = place.parent_id;
@@ -483,6 +501,10 @@ void ElementWriter::setFileSize(int64_t bit_size) {
 int64_t ElementWriter::openUnit(std::string_view name, int64_t bit_offset, int64_t bit_size,
                                 std::string_view raw_value, std::string_view hrf_value, int64_t seq_num) {
   Impl& d = *impl;
+  if (d.hides()) {
+    ++d.hidden_depth;
+    return d.visibleId();
+  }
   const bool too_deep = d.overflow_depth > 0 || static_cast<int>(d.stack.size()) >= kMaxDepth;
   const int64_t parent_end = d.topOfStack();
   const int64_t parent_children_end = d.stack.empty() ? 0 : d.stack.back().children_end;
@@ -508,7 +530,7 @@ int64_t ElementWriter::openUnit(std::string_view name, int64_t bit_offset, int64
 }
 
 void ElementWriter::setUnitValue(std::string_view raw_value, std::string_view hrf_value) {
-  if (impl->overflow_depth > 0 || impl->stack.empty())
+  if (impl->hidden_depth > 0 || impl->overflow_depth > 0 || impl->stack.empty())
     return;
   OpenUnit& unit = impl->stack.back();
   unit.raw_value.assign(raw_value.data(), raw_value.size());
@@ -517,6 +539,10 @@ void ElementWriter::setUnitValue(std::string_view raw_value, std::string_view hr
 }
 
 void ElementWriter::closeUnit() {
+  if (impl->hidden_depth > 0) {
+    --impl->hidden_depth;
+    return;
+  }
   if (impl->overflow_depth == 0 && !impl->stack.empty()) {
     const OpenUnit& unit = impl->stack.back();
     impl->close(unit.end - unit.offset);
@@ -526,22 +552,28 @@ void ElementWriter::closeUnit() {
 }
 
 void ElementWriter::closeUnit(int64_t bit_size) {
+  if (impl->hidden_depth > 0) {
+    --impl->hidden_depth;
+    return;
+  }
   impl->close(bit_size);
 }
 
 int64_t ElementWriter::addField(std::string_view name, int64_t bit_offset, int64_t bit_size,
                                 std::string_view raw_value, std::string_view hrf_value, int64_t seq_num) {
+  if (impl->hides()) return impl->visibleId();
   impl->add(name, bit_offset, bit_size, raw_value, hrf_value, seq_num, nullptr);
   return impl->next_id - 1;
 }
 
 int64_t ElementWriter::addGarbage(int64_t bit_offset, int64_t bit_size) {
+  if (impl->hides()) return impl->visibleId();
   impl->add(kGarbageName, bit_offset, bit_size, {}, {}, kNoSequence, nullptr);
   return impl->next_id - 1;
 }
 
 int ElementWriter::depth() const {
-  return static_cast<int>(impl->stack.size()) + impl->overflow_depth;
+  return static_cast<int>(impl->stack.size()) + impl->overflow_depth + impl->hidden_depth;
 }
 
 int64_t ElementWriter::elementCount() const {

@@ -69,6 +69,9 @@ class ElementWriter {
   struct Collect {};
   explicit ElementWriter(Collect);
   static constexpr int kMaxDepth = 64;
+  // Ids the viewer can number (it reads the count as a 32-bit integer); a writer asked for more
+  // fails.
+  static constexpr int64_t kMostElements = 2147483647;
   ~ElementWriter();
   ElementWriter(const ElementWriter&) = delete;
   ElementWriter& operator=(const ElementWriter&) = delete;
@@ -94,6 +97,12 @@ class ElementWriter {
                    int64_t seq_num = -1);
   // Adds a GARBAGE leaf for bytes that belong to no structure.
   int64_t addGarbage(int64_t bit_offset, int64_t bit_size);
+
+  // Writes no element below `level` (a top-level element has level 0; -1, the default, for no
+  // limit): a unit at that level is written without its children, and what a module adds below
+  // it takes no id (the calls return the id of the unit it falls into). For files whose every
+  // field would number more elements than the viewer can.
+  void setDeepestLevel(int level);
 
   // Bounds top-level elements to [0, bit_size) of the file (default: unbounded).
   void setFileSize(int64_t bit_size);

@@ -38,6 +38,12 @@ struct ParseContext {
   int64_t lazy_elements = INT64_MAX;
   LazyIndex* lazy_index = nullptr;
   bool lazyForElements(int64_t expected_elements);
+  // Lean units ("lean=on|off|auto"): a module whose file would number more elements than the
+  // viewer can (ElementWriter::kMostElements) writes its repeated units lean, their header fields
+  // as one element and nothing below the units' children (ElementWriter::setDeepestLevel). Auto,
+  // the default, leaves the choice to the module; it stores On or Off once it has chosen.
+  enum class Lean { Off, On, Auto };
+  Lean lean = Lean::Auto;
 };
 
 // One container family: listed once in the registry (FormatRegistry.cpp).

@@ -280,6 +280,32 @@ class ElementDatabaseTest : public QObject {
     database.expectConsistent();
   }
 
+  // Below the deepest level nothing is written and nothing takes an id: a unit at that level
+  // becomes childless, and the calls below it name that unit.
+  void writesNothingBelowTheDeepestLevel() {
+    TestDatabase database;
+    ElementWriter writer(database.db());
+    writer.setDeepestLevel(1);
+    QCOMPARE(writer.openUnit("packet", 0, 1504), int64_t(1));
+    QCOMPARE(writer.openUnit("header", 0, 32, "0x47"), int64_t(2));
+    QCOMPARE(writer.addField("PID", 11, 13, "256"), int64_t(2));
+    QCOMPARE(writer.openUnit("deeper", 24, 8), int64_t(2));
+    writer.setUnitValue("not kept");
+    QCOMPARE(writer.addGarbage(24, 4), int64_t(2));
+    QCOMPARE(writer.depth(), 3);
+    writer.closeUnit();
+    writer.setUnitValue("header summary");
+    writer.closeUnit();
+    QCOMPARE(writer.addField("payload", 32, 1472, ""), int64_t(3));
+    writer.closeUnit();
+    QCOMPARE(writer.addField("top", 1504, 8, ""), int64_t(4));
+    QVERIFY(writer.finish());
+    QCOMPARE(database.value("SELECT seq FROM sqlite_sequence WHERE name = 'elements'"), QStringLiteral("4"));
+    QCOMPARE(database.row(2), QStringLiteral("2 1 1 0 0 32"));
+    QCOMPARE(database.value("SELECT raw_value FROM elements WHERE id = 2"), QStringLiteral("header summary"));
+    database.expectConsistent(1512);
+  }
+
   void reportsADatabaseWithoutSchema() {
     sqlite3* db = nullptr;
     sqlite3_open(":memory:", &db);

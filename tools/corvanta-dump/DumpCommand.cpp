@@ -82,6 +82,10 @@ QString DumpCommand::usage() {
       "                   row during the analysis; by default the parser chooses by file size and by\n"
       "                   the number of elements a module expects.\n"
       "                   A database written with --db is always complete\n"
+      "  --lean           write transport packets lean: the header, adaptation field, PES header\n"
+      "                   and each section one element with its summary, nothing below (by default\n"
+      "                   only for a stream whose every field would number more elements than the\n"
+      "                   viewer can, 2^31 - 1: about 25 GB of packets)\n"
       "  --no-progress    never show progress (it is shown only when standard error is a terminal)\n"
       "  -h, --help       show this help\n"
       "\n"
@@ -117,6 +121,8 @@ int DumpCommand::run(const QStringList& arguments) {
       check = true;
     } else if (argument == QLatin1String("--no-frames")) {
       no_frames = true;
+    } else if (argument == QLatin1String("--lean")) {
+      lean = true;
     } else if (argument == QLatin1String("--lazy") || argument == QLatin1String("--eager")) {
       lazy = argument == QLatin1String("--lazy") ? QStringLiteral("lazy=on") : QStringLiteral("lazy=off");
     } else if (argument == QLatin1String("--no-progress")) {
@@ -178,7 +184,8 @@ int DumpCommand::analyse() {
     QObject::connect(&parser, &Parser::progress, [this](int percent) { showProgress(percent); });
   const int result = parser.parseFile(input_file, database_file.isEmpty() ? QStringLiteral(":memory:")
                                                                           : database_file,
-                                        QStringList{no_frames ? QStringLiteral("frames=off") : QString(), lazy}
+                                        QStringList{no_frames ? QStringLiteral("frames=off") : QString(), lazy,
+                                                    lean ? QStringLiteral("lean=on") : QString()}
                                             .join(QLatin1Char(' ')));
   if (progress_on_terminal)
     printTo(stderr, QStringLiteral("\r\033[K"));

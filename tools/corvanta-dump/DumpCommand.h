@@ -38,6 +38,7 @@ class DumpCommand {
   bool faults_csv = false;  // --faults: the faults table as CSV
   bool count_only = false;  // --count: the number of elements only
   bool no_frames = false;
+  bool lean = false;
   QString lazy;  // the parse option that --lazy or --eager gives, empty for the parser's choice
   bool progress_on_terminal = false;
 };

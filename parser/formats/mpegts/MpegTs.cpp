@@ -1,5 +1,6 @@
 #include "formats/mpegts/MpegTs.h"
 
+#include "ElementWriter.h"
 #include "formats/mpegts/TsLayout.h"
 #include "formats/mpegts/TsLazyPackets.h"
 #include "formats/mpegts/TsPacketWriter.h"
@@ -21,6 +22,16 @@ int probe(const uint8_t* head, int64_t head_size, int64_t file_size) {
   return 20;  // a few packets, then no sync: a damaged stream, or chance
 }
 
+// About as many elements as a packet makes with every field written; a lean one makes about four.
+constexpr int64_t kFullElementsPerPacket = 16;
+
+// Lean packets for a stream whose packets would number more elements than the viewer can: about
+// 25 GB of 188-byte packets, where lean ones reach some 80 GB.
+bool leanPackets(const ParseContext& ctx, int64_t packets) {
+  if (ctx.lean != ParseContext::Lean::Auto) return ctx.lean == ParseContext::Lean::On;
+  return packets > ElementWriter::kMostElements / kFullElementsPerPacket;
+}
+
 bool parse(ParseContext& ctx) {
   const uint8_t* data = ctx.file.data();
   const int64_t size = ctx.file.size();
@@ -29,9 +40,18 @@ bool parse(ParseContext& ctx) {
     ctx.error = QStringLiteral("no transport stream packets: the sync byte 0x47 does not repeat at a packet stride");
     return false;
   }
-  auto packets = std::make_unique<LazyPackets>(ctx.file, ctx.decode_frames);
+  auto packets = std::make_unique<LazyPackets>(ctx.file);
   packets->layout.build(data, size, found.format);
   packets->programs.build(data, size, packets->layout, found.format.isM2ts());
+  if (leanPackets(ctx, packets->layout.packetCount())) {
+    // Below a lean packet's children nothing is written, so no frame is decoded either.
+    ctx.lean = ParseContext::Lean::On;
+    ctx.decode_frames = false;
+    ctx.writer.setDeepestLevel(PacketWriter::kLeanDeepestLevel);
+  } else {
+    ctx.lean = ParseContext::Lean::Off;
+  }
+  packets->decodeLike(ctx);
   const bool lazy = ctx.lazy_units;
   PacketWriter writer(ctx, packets->layout, packets->programs);
   writer.writeAll(lazy ? &packets->checkpoints : nullptr);

@@ -2,9 +2,12 @@
 
 namespace corvanta::mpegts {
 
-LazyPackets::LazyPackets(FileBytes file, bool decode_frames)
-    : context{file, writer(), [](int64_t) {}, {}, true, false, nullptr} {
-  context.decode_frames = decode_frames;
+LazyPackets::LazyPackets(FileBytes file) : context{file, writer(), [](int64_t) {}, {}, true, false, nullptr} {}
+
+void LazyPackets::decodeLike(const ParseContext& analysis) {
+  context.decode_frames = analysis.decode_frames;
+  context.lean = analysis.lean;
+  if (analysis.lean == ParseContext::Lean::On) writer().setDeepestLevel(PacketWriter::kLeanDeepestLevel);
 }
 
 void LazyPackets::decode(int64_t unit, const LazyUnitPlace& place) {

@@ -19,7 +19,9 @@ namespace corvanta::mpegts {
 // decoded goes on from where it stands.
 class LazyPackets : public LazyDecoder {
  public:
-  LazyPackets(FileBytes file, bool decode_frames);
+  explicit LazyPackets(FileBytes file);
+  // Writes packets again as the analysis chose to: with frames decoded or not, lean or not.
+  void decodeLike(const ParseContext& analysis);
 
   PacketLayout layout;
   ProgramMap programs;

@@ -86,13 +86,14 @@ bool PacketCounter::count(int64_t index, int64_t offset) {
   if (h.adaptation_control == 0) return false;
   const PacketBytes bytes = PacketBytes::locate(p.data, sync, ts_end, h);
 
-  int64_t elements = 1 + kHeaderFields + (format.isM2ts() ? 2 : 0) + (format.hasParity() ? 1 : 0);
+  // A lean packet's header and adaptation field are one element each.
+  int64_t elements = 1 + (p.lean ? 1 : kHeaderFields) + (format.isM2ts() ? 2 : 0) + (format.hasParity() ? 1 : 0);
   AdaptationFacts facts;
   int shape = 0;
   if (h.hasAdaptationField()) {
     const int adaptation = plainAdaptationFieldElements(p.data + sync + 4, h.hasPayload(), &shape);
     if (adaptation < 0) return false;
-    elements += adaptation;
+    elements += p.lean ? 1 : adaptation;
     if (bytes.adaptation_length > 0) facts = readAdaptationFacts(p.data + sync + 5, bytes.adaptation_length);
   }
   PacketWriter::PidState& state = p.pids[h.pid];

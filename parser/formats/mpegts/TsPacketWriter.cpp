@@ -42,6 +42,7 @@ PacketWriter::PacketWriter(ParseContext& context, const PacketLayout& packet_lay
       reassembler(context.file.data(), context.file.size(), packet_layout),
       timing_facts(context.writer.timing(), program_map, packet_layout, context.file.data()),
       byte_streams(context.file.data(), context.file.size(), packet_layout),
+      lean(context.lean == ParseContext::Lean::On),
       pids(kPidCount) {
   for (int pid = 0; pid < kPidCount; ++pid)
     if (layout.firstOfPid(uint16_t(pid)) >= 0) present_pids.push_back(uint16_t(pid));
@@ -208,18 +209,37 @@ void PacketWriter::headerFields(FieldReader& f, const PacketHeader& h, const Pid
   f.u("PID", 13, info.label);
   f.u("transport_scrambling_control", 2, kScrambling[h.scrambling]);
   f.u("adaptation_field_control", 2, kAdaptationControl[h.adaptation_control]);
-  std::string_view note;
-  if (continuity.duplicate) {
-    note = "duplicate packet";
-  } else if (continuity.expected >= 0) {
+  f.u("continuity_counter", 4, continuityNote(h, continuity, signalled));
+}
+
+std::string_view PacketWriter::continuityNote(const PacketHeader& h, const Continuity& continuity, bool signalled) {
+  if (continuity.duplicate) return "duplicate packet";
+  if (continuity.expected >= 0) {
     text = "expected ";
     appendNumber(text, uint64_t(continuity.expected));
     text += h.hasPayload() ? ": packets lost" : ": a packet without payload keeps the counter";
-    note = text;
-  } else if (signalled) {
-    note = "discontinuity signalled";
+    return text;
   }
-  f.u("continuity_counter", 4, note);
+  return signalled ? "discontinuity signalled" : "";
+}
+
+void PacketWriter::leanHeader(FieldReader& f, int64_t sync, const PacketHeader& h, const Continuity& continuity,
+                              bool signalled) {
+  std::string raw;
+  appendHex(raw, uint64_t(data[sync]) << 24 | uint64_t(data[sync + 1]) << 16 | uint64_t(data[sync + 2]) << 8 | data[sync + 3], 8);
+  std::string readable = "PID ";
+  appendHex(readable, h.pid, 4);
+  readable += ", continuity_counter ";
+  appendNumber(readable, h.continuity);
+  if (h.unit_start) readable += ", payload unit start";
+  if (h.transport_error) readable += ", uncorrectable error";
+  if (h.priority) readable += ", priority";
+  if (h.scrambling) readable += std::string(", scrambling ") + kScrambling[h.scrambling];
+  readable += ", ";
+  readable += kAdaptationControl[h.adaptation_control];
+  const std::string_view note = continuityNote(h, continuity, signalled);
+  if (!note.empty()) readable.append(", ").append(note);
+  f.text("header", 32, raw, readable);
 }
 
 void PacketWriter::writePacket(int64_t index, int64_t offset) {
@@ -255,7 +275,10 @@ void PacketWriter::writePacket(int64_t index, int64_t offset) {
     appendSeconds(text, int64_t(arrival), kSystemClock);
     f.u("arrival_time_stamp", 30, text);
   }
-  headerFields(f, h, info, continuity, facts.discontinuity);
+  if (lean)
+    leanHeader(f, sync, h, continuity, facts.discontinuity);
+  else
+    headerFields(f, h, info, continuity, facts.discontinuity);
   if (h.hasAdaptationField()) adaptationField(f, facts, h.hasPayload(), text);
   if (h.hasPayload() && bytes.payload_begin < ts_end) {
     payload(index, h, info, state, bytes.payload_begin, ts_end);

@@ -38,6 +38,9 @@ class PacketWriter {
   // Packets between two checkpoints of the lazy path: a packet is decoded again by running the
   // packets since the checkpoint before it.
   static constexpr int64_t kCheckpointEvery = 1024;
+  // Lean packets (ParseContext::lean) are written down to this level: the packet, and its header,
+  // adaptation field, PES header, sections and payload each as one element with its summary.
+  static constexpr int kLeanDeepestLevel = 1;
 
   // Where a split unit was gathered, to gather it again.
   struct GatheredAt {
@@ -103,6 +106,10 @@ class PacketWriter {
                              const PacketBytes& bytes) const;
   void summarise(const PacketHeader& h, const PidInfo& info, const Continuity& continuity,
                  const AdaptationFacts& facts);
+  // What the continuity counter's field says of it; empty when all is well.
+  std::string_view continuityNote(const PacketHeader& h, const Continuity& continuity, bool signalled);
+  // The packet header as one element of a lean packet, its fields in its readable value.
+  void leanHeader(FieldReader& f, int64_t sync, const PacketHeader& h, const Continuity& continuity, bool signalled);
   void headerFields(FieldReader& f, const PacketHeader& h, const PidInfo& info, const Continuity& continuity,
                     bool signalled);
   void payload(int64_t index, const PacketHeader& h, const PidInfo& info, PidState& state, int64_t begin,
@@ -130,6 +137,7 @@ class PacketWriter {
   Reassembler reassembler;
   TsTiming timing_facts;  // the streams, frames and faults tables
   ByteStreams byte_streams;
+  const bool lean;
   bool random_access_claimed = false;  // by the adaptation field of the packet being written
   std::string_view packet_readable;    // the readable value the packet was opened with
   std::string pes_picture;             // the picture type of the PES packet being written
