@@ -26,6 +26,22 @@ bool exec(sqlite3* db, const char* sql, QString* error) {
   return false;
 }
 
+bool installModule(sqlite3* db, const char* name, const sqlite3_module* module, void* aux, void (*destroy)(void*),
+                   std::initializer_list<const char*> steps, QString* error) {
+  if (sqlite3_create_module_v2(db, name, module, aux, destroy) != SQLITE_OK) {
+    if (error) *error = QStringLiteral("database error: %1").arg(QString::fromUtf8(sqlite3_errmsg(db)));
+    return false;
+  }
+  if (!exec(db, "BEGIN", error)) return false;
+  for (const char* sql : steps) {
+    if (!exec(db, sql, error)) {
+      exec(db, "ROLLBACK", nullptr);
+      return false;
+    }
+  }
+  return exec(db, "COMMIT", error);
+}
+
 bool createSchema(sqlite3* db, bool in_memory, QString* error) {
   // Nothing is gained from a journal or syncing while one transaction fills the
   // database: an in-memory database dies with the process anyway, and a file

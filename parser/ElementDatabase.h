@@ -3,7 +3,10 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <initializer_list>
+
 struct sqlite3;
+struct sqlite3_module;
 
 namespace corvanta {
 
@@ -28,6 +31,12 @@ bool createIndexes(sqlite3* db, QString* error);
 
 // Runs one statement without results; false with the SQLite message in `error`.
 bool exec(sqlite3* db, const char* sql, QString* error);
+
+// Registers a virtual table module whose tables share `aux` (freed by `destroy` when the
+// connection closes, or at once when the registration fails), then runs `steps` in one
+// transaction, all or nothing: for the tables a lazy analysis serves from memory.
+bool installModule(sqlite3* db, const char* name, const sqlite3_module* module, void* aux, void (*destroy)(void*),
+                   std::initializer_list<const char*> steps, QString* error);
 
 }  // namespace ElementDatabase
 

@@ -147,24 +147,10 @@ void destroyAux(void* aux) {
 }  // namespace
 
 bool install(sqlite3* db, std::shared_ptr<const PackedFrames> frames, QString* error) {
-  if (sqlite3_create_module_v2(db, kModuleName, &kModule, new std::shared_ptr<const PackedFrames>(std::move(frames)),
-                               destroyAux) != SQLITE_OK) {
-    if (error) *error = QStringLiteral("database error: %1").arg(QString::fromUtf8(sqlite3_errmsg(db)));
-    return false;
-  }
-  const char* const steps[] = {
-      "BEGIN",
-      "DROP TABLE frames",
-      "CREATE VIRTUAL TABLE frames USING corvanta_frames",
-      "COMMIT",
-  };
-  for (const char* sql : steps) {
-    if (!ElementDatabase::exec(db, sql, error)) {
-      ElementDatabase::exec(db, "ROLLBACK", nullptr);
-      return false;
-    }
-  }
-  return true;
+  return ElementDatabase::installModule(db, kModuleName, &kModule,
+                                        new std::shared_ptr<const PackedFrames>(std::move(frames)), destroyAux,
+                                        {"DROP TABLE frames", "CREATE VIRTUAL TABLE frames USING corvanta_frames"},
+                                        error);
 }
 
 }  // namespace corvanta::FrameTable

@@ -620,30 +620,17 @@ void destroyAux(void* aux) {
 }  // namespace
 
 bool install(sqlite3* db, std::shared_ptr<LazyElements> elements, QString* error) {
-  const int64_t count = elements->elementCount();
-  if (sqlite3_create_module_v2(db, kModuleName, &kModule, new std::shared_ptr<LazyElements>(std::move(elements)),
-                               destroyAux) != SQLITE_OK) {
-    if (error) *error = QStringLiteral("database error: %1").arg(QString::fromUtf8(sqlite3_errmsg(db)));
-    return false;
-  }
-  const std::string sequence = "INSERT INTO sqlite_sequence (name, seq) VALUES ('elements', " + std::to_string(count) + ")";
-  const char* const steps[] = {
-      "BEGIN",
-      "ALTER TABLE elements RENAME TO stored_elements",
-      "ALTER TABLE elements_seq_num RENAME TO stored_seq_num",
-      "DELETE FROM sqlite_sequence WHERE name IN ('elements', 'stored_elements')",
-      "CREATE VIRTUAL TABLE elements USING corvanta_lazy(elements)",
-      "CREATE VIRTUAL TABLE elements_seq_num USING corvanta_lazy(seq_num)",
-      sequence.c_str(),
-      "COMMIT",
-  };
-  for (const char* sql : steps) {
-    if (!ElementDatabase::exec(db, sql, error)) {
-      ElementDatabase::exec(db, "ROLLBACK", nullptr);
-      return false;
-    }
-  }
-  return true;
+  const std::string sequence =
+      "INSERT INTO sqlite_sequence (name, seq) VALUES ('elements', " + std::to_string(elements->elementCount()) + ")";
+  return ElementDatabase::installModule(db, kModuleName, &kModule,
+                                        new std::shared_ptr<LazyElements>(std::move(elements)), destroyAux,
+                                        {"ALTER TABLE elements RENAME TO stored_elements",
+                                         "ALTER TABLE elements_seq_num RENAME TO stored_seq_num",
+                                         "DELETE FROM sqlite_sequence WHERE name IN ('elements', 'stored_elements')",
+                                         "CREATE VIRTUAL TABLE elements USING corvanta_lazy(elements)",
+                                         "CREATE VIRTUAL TABLE elements_seq_num USING corvanta_lazy(seq_num)",
+                                         sequence.c_str()},
+                                        error);
 }
 
 }  // namespace corvanta::LazyElementTable
