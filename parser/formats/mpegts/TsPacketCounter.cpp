@@ -124,6 +124,8 @@ bool PacketCounter::count(int64_t index, int64_t offset) {
     }
     if (!starts_pes) elements += video_elements >= 0 ? video_elements : 1;
     shape |= h.pid == kNullPid ? 128 : h.scrambling != 0 ? 256 : 384;
+    // A video payload counted from its NAL units names other elements than a PES payload leaf.
+    if (video_elements >= 0) shape |= 1024;
   } else if (sync + 5 + bytes.adaptation_length < ts_end) {
     elements += 1;  // data_byte after an adaptation field that does not fill the packet
     shape |= 512;

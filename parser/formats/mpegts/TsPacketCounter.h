@@ -24,7 +24,7 @@ class PacketWriter;
 class PacketCounter {
  public:
   // What decides the names in a counted packet: its payload, and its adaptation field's flags.
-  static constexpr int kShapes = 1 << 10;
+  static constexpr int kShapes = 1 << 11;
 
   explicit PacketCounter(PacketWriter& writer);
   // PES start shapes whose counts are kept; a file with more (only a hostile one) has the
